@@ -1,0 +1,50 @@
+// Buffered byte streams over POSIX file descriptors. The buffers belong to
+// the caller, so a run allocates nothing and its memory does not depend on
+// the size of the input.
+#pragma once
+
+#include <cstddef>
+
+enum class StreamState { Open, Ended, Failed };
+
+struct InputStream {
+    int fd;
+    unsigned char* buffer;
+    std::size_t capacity;
+    std::size_t pos = 0; // next unread byte
+    std::size_t end = 0; // one past the last buffered byte
+    StreamState state = StreamState::Open;
+    int error = 0; // errno of the failed read
+};
+
+struct OutputStream {
+    int fd;
+    unsigned char* buffer;
+    std::size_t capacity;
+    std::size_t used = 0;
+    bool failed = false;
+    int error = 0; // errno of the failed write
+};
+
+// Replaces the consumed buffer with fresh bytes. Returns false at the end of
+// the input or on a read error (then state says which).
+bool refill(InputStream& input);
+
+// Hands every buffered byte to the file descriptor. After a failure the
+// stream stays failed and drops whatever it is given.
+bool flush_output(OutputStream& output);
+
+// Reads one byte into `byte`; returns 1, or 0 at the end of the input, or -1
+// on a read error.
+inline int read_byte(InputStream& input, unsigned char& byte) {
+    if (input.pos == input.end && !refill(input)) {
+        return input.state == StreamState::Failed ? -1 : 0;
+    }
+    byte = input.buffer[input.pos++];
+    return 1;
+}
+
+inline void write_byte(OutputStream& output, unsigned char byte) {
+    if (output.used == output.capacity && !flush_output(output)) return;
+    output.buffer[output.used++] = byte;
+}

@@ -1,0 +1,240 @@
+// Runs the built program as a user would and checks its console lines, its
+// exit status and what it does to the files it is given.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string usage = "\nUtilizzo:\nspezzafrasi nomefile1 nomefile2\n"
+                          "oppure:\nspezzafrasi nomefile1 nomefile2 n\n"
+                          "\nLegge il file di input <nomefile1> e ne trascrive il contenuto\n"
+                          "nel file <nomefile2>, evidenziando le prime n parole (7 se non "
+                          "specificato)\n\n\n";
+const std::string input_error = "Errore apertura file input\n";
+const std::string output_error = "Errore apertura file output\n";
+const std::string write_error = "Errore scrittura file output\n";
+const std::string read_error = "Errore lettura file input\n";
+
+struct Outcome {
+    int status = -1; // exit status, or 128 + signal
+    std::string console;
+};
+
+// Runs the program with `args`, standard input from `stdin_path`, and a
+// time limit so that a run that never ends fails instead of hanging.
+Outcome run(const std::vector<std::string>& args, const std::string& stdin_path = "/dev/null") {
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int in = open(stdin_path.c_str(), O_RDONLY);
+        dup2(in, 0);
+        dup2(pipe_fds[1], 1);
+        close(pipe_fds[0]);
+        alarm(20);
+        std::vector<char*> argv{const_cast<char*>(SPEZZAFRASI_PATH)};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(SPEZZAFRASI_PATH, argv.data());
+        _exit(127);
+    }
+    close(pipe_fds[1]);
+    Outcome result;
+    char chunk[4096];
+    ssize_t got = 0;
+    while ((got = read(pipe_fds[0], chunk, sizeof chunk)) > 0) {
+        result.console.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(pipe_fds[0]);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    return result;
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string progress(const std::string& in, const std::string& out, int n) {
+    return "Periodizzazione in corso da " + in + " a " + out + ", con " + std::to_string(n) +
+           " parole per periodo\n";
+}
+
+class CliTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        char name[] = "/tmp/spezzafrasi-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        input = (dir / "testo.txt").string();
+        output = (dir / "periodi.txt").string();
+        write_file(input, "a b c d e f g h i. Oggi piove molto forte. Domani no.");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path dir;
+    std::string input;
+    std::string output;
+};
+
+TEST_F(CliTest, TooFewArgumentsPrintUsage) {
+    for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{input}}) {
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.console, usage);
+    }
+    EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(CliTest, NumberOfWordsFromTheThirdArgumentOnly) {
+    const struct {
+        std::vector<std::string> extra;
+        int shown;
+        std::string periods;
+    } cases[] = {
+        {{}, 7, "a b c d e f g;\nOggi piove molto forte;\nDomani no;\n;\n"},
+        {{"3"}, 3, "a b c;\nOggi piove molto;\nDomani no;\n;\n"},
+        // Each period then takes one character and writes an empty line.
+        {{"-2"}, -2, ";\n;\n;\n;\n"},
+        {{"abc"}, 0, ";\n;\n;\n;\n"},
+        {{"3", "x"}, 7, "a b c d e f g;\nOggi piove molto forte;\nDomani no;\n;\n"},
+        {{"99999999999"},
+         2147483647,
+         "a b c d e f g h i;\nOggi piove molto forte;\nDomani no;\n;\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{input, output};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.console, progress(input, output, c.shown) + "Periodizzato in " + output + "\n");
+        EXPECT_EQ(read_file(output), c.periods) << c.shown;
+    }
+}
+
+TEST_F(CliTest, SampleItalianText) {
+    const Outcome r = run({SAMPLE_TEXT_PATH, output});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(output), read_file(SAMPLE_PERIODS_PATH));
+}
+
+TEST_F(CliTest, NamesWithSpacesPrintedAsTyped) {
+    const std::string spaced = (dir / "il mio testo.txt").string();
+    fs::copy_file(input, spaced);
+    const std::string target = (dir / "i miei periodi.txt").string();
+    const Outcome r = run({spaced, target, " 2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.console, progress(spaced, target, 2) + "Periodizzato in " + target + "\n");
+}
+
+TEST_F(CliTest, PipeAsInput) {
+    const Outcome r = run({"/dev/stdin", output, "2"}, input);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(output), "a b;\nOggi piove;\nDomani no;\n;\n");
+}
+
+TEST_F(CliTest, EmptyInputGivesOneEmptyLine) {
+    write_file(input, "");
+    EXPECT_EQ(run({input, output}).status, 0);
+    EXPECT_EQ(read_file(output), ";\n");
+}
+
+TEST_F(CliTest, UnopenableInputLeavesOutputAlone) {
+    write_file(output, "da non toccare");
+    const std::string missing = (dir / "manca.txt").string();
+    const std::string created = (dir / "nuovo.txt").string();
+    for (const auto& [in, out] : {std::pair{missing, output}, std::pair{dir.string(), output},
+                                  std::pair{missing, created}}) {
+        const Outcome r = run({in, out});
+        EXPECT_EQ(r.status, 1) << in;
+        EXPECT_EQ(r.console, input_error) << in;
+    }
+    EXPECT_EQ(read_file(output), "da non toccare");
+    EXPECT_FALSE(fs::exists(created));
+}
+
+TEST_F(CliTest, InputUnderAnyNameIsNeverItsOwnOutput) {
+    const std::string original = read_file(input);
+    const std::string hard = (dir / "collegamento.txt").string();
+    const std::string soft = (dir / "simbolico.txt").string();
+    fs::create_hard_link(input, hard);
+    fs::create_symlink(input, soft);
+    const std::string relative = (dir / "." / "testo.txt").string();
+    for (const auto& out : {input, hard, soft, relative}) {
+        const Outcome r = run({input, out});
+        EXPECT_EQ(r.status, 1) << out;
+        EXPECT_EQ(r.console, output_error) << out;
+        EXPECT_EQ(read_file(input), original) << out;
+    }
+}
+
+TEST_F(CliTest, UnopenableOutput) {
+    for (const auto& out : {dir.string(), (dir / "manca" / "periodi.txt").string()}) {
+        const Outcome r = run({input, out});
+        EXPECT_EQ(r.status, 1) << out;
+        EXPECT_EQ(r.console, output_error) << out;
+    }
+}
+
+TEST_F(CliTest, FilesLockedByAnotherProgram) {
+    write_file(output, "in uso");
+    const int held = open(output.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    Outcome r = run({input, output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console, output_error);
+    EXPECT_EQ(read_file(output), "in uso");
+
+    // A reader may share the output, no writer may take the input.
+    const int reading = open(input.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(reading, LOCK_EX), 0);
+    r = run({input, (dir / "altro.txt").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console, input_error);
+    close(reading);
+    close(held);
+}
+
+TEST_F(CliTest, WriteErrorIsReported) {
+    for (const auto& in : {input, std::string("/dev/zero")}) {
+        const Outcome r = run({in, "/dev/full"});
+        EXPECT_EQ(r.status, 1) << in;
+        EXPECT_EQ(r.console, progress(in, "/dev/full", 7) + write_error) << in;
+    }
+}
+
+TEST_F(CliTest, ReadErrorIsReported) {
+    // Reading a process's memory from address 0 fails with an I/O error.
+    const Outcome r = run({"/proc/self/mem", output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console, progress("/proc/self/mem", output, 7) + read_error);
+}
+
+TEST_F(CliTest, DeviceOutputIsNotTruncatedOrRefused) {
+    const Outcome r = run({input, "/dev/null"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.console, progress(input, "/dev/null", 7) + "Periodizzato in /dev/null\n");
+}
+
+} // namespace

@@ -1,0 +1,55 @@
+#include "memory_streams.hpp"
+
+#include "run_loop.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+int memory_file() {
+    const int fd = memfd_create("spezzafrasi-test", MFD_CLOEXEC);
+    if (fd < 0) ADD_FAILURE() << "memfd_create failed";
+    return fd;
+}
+
+} // namespace
+
+MemoryInput::MemoryInput(std::string_view bytes, std::size_t buffer_size)
+    : buffer(buffer_size), stream{memory_file(), buffer.data(), buffer.size()} {
+    if (!bytes.empty() &&
+        write(stream.fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+        ADD_FAILURE() << "cannot fill the input";
+    }
+    lseek(stream.fd, 0, SEEK_SET);
+}
+
+MemoryInput::~MemoryInput() {
+    close(stream.fd);
+}
+
+MemoryOutput::MemoryOutput(std::size_t buffer_size)
+    : buffer(buffer_size), stream{memory_file(), buffer.data(), buffer.size()} {}
+
+MemoryOutput::~MemoryOutput() {
+    close(stream.fd);
+}
+
+std::string MemoryOutput::contents() {
+    EXPECT_TRUE(flush_output(stream));
+    std::string text(static_cast<std::size_t>(lseek(stream.fd, 0, SEEK_END)), '\0');
+    if (!text.empty() &&
+        pread(stream.fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
+        ADD_FAILURE() << "cannot read the output back";
+    }
+    return text;
+}
+
+std::string periods_of(std::string_view input, std::int32_t words_per_period,
+                       std::size_t buffer_size) {
+    MemoryInput in(input, buffer_size);
+    MemoryOutput out(buffer_size);
+    write_periods(in.stream, out.stream, words_per_period);
+    return out.contents();
+}

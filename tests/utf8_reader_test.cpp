@@ -1,0 +1,88 @@
+#include "memory_streams.hpp"
+#include "segmentation/utf8_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+bool operator==(const Utf8Char& a, const Utf8Char& b) {
+    return a.code == b.code && a.length == b.length;
+}
+
+void PrintTo(const Utf8Char& ch, std::ostream* os) {
+    *os << std::hex << "{0x" << ch.code << ", " << std::dec << ch.length << "}";
+}
+
+namespace {
+
+struct ReaderCase {
+    const char* name;
+    std::string bytes;
+    std::vector<Utf8Char> chars; // every character read before the end
+};
+
+std::vector<Utf8Char> read_all(const std::string& bytes, std::size_t buffer_size) {
+    MemoryInput input(bytes, buffer_size);
+    std::vector<Utf8Char> chars;
+    Utf8Char ch{};
+    int result = 0;
+    while ((result = read_utf8_char(input.stream, ch)) == 1)
+        chars.push_back(ch);
+    EXPECT_EQ(result, 0);
+    return chars;
+}
+
+const std::vector<ReaderCase> reader_cases = {
+    {"empty", "", {}},
+    {"ascii", "A", {{0x41, 1}}},
+    {"two_bytes", "\xC2\xB7", {{0xC2B7, 2}}},
+    {"three_bytes", "\xE2\x82\xAC", {{0xE282AC, 3}}},
+    {"four_bytes", "\xF0\x9F\x98\x80", {{static_cast<std::int32_t>(0xF09F9880u), 4}}},
+    // The lead byte alone decides the length: the 41 belongs to the character.
+    {"lead_swallows_ascii", "\xC3\x41", {{0xC341, 2}}},
+    {"byte_order_mark",
+     "\xEF\xBB\xBF"
+     "a",
+     {{0xEFBBBF, 3}, {0x61, 1}}},
+    // Bytes that begin no sequence stand alone as themselves.
+    {"stray_continuation", "\x80\xBF", {{0x80, 1}, {0xBF, 1}}},
+    {"lead_f8_to_ff",
+     "\xF8\xFF"
+     "a",
+     {{0xF8, 1}, {0xFF, 1}, {0x61, 1}}},
+    // A sequence cut short by the end of the input is dropped.
+    {"cut_two", "a\xC3", {{0x61, 1}}},
+    {"cut_three", "a\xE2\x82", {{0x61, 1}}},
+    {"cut_four", "a\xF0\x9F\x98", {{0x61, 1}}},
+    {"mixed",
+     "\xC3\xA8 \xF0\x9F\x98\x80.",
+     {{0xC3A8, 2}, {0x20, 1}, {static_cast<std::int32_t>(0xF09F9880u), 4}, {0x2E, 1}}},
+};
+
+void PrintTo(const ReaderCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReaderTest : public testing::TestWithParam<ReaderCase> {};
+
+TEST_P(ReaderTest, PacksEachSequenceWhateverTheBufferSize) {
+    for (std::size_t buffer_size : std::initializer_list<std::size_t>{1, 2, 3, 4096}) {
+        EXPECT_EQ(read_all(GetParam().bytes, buffer_size), GetParam().chars)
+            << "buffer size " << buffer_size;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, ReaderTest, testing::ValuesIn(reader_cases),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST(ReaderErrorTest, ReadErrorIsNotTheEndOfInput) {
+    unsigned char buffer[16];
+    InputStream input{-1, buffer, sizeof buffer}; // reading fd -1 fails with EBADF
+    Utf8Char ch{};
+    EXPECT_EQ(read_utf8_char(input, ch), -1);
+    EXPECT_EQ(input.state, StreamState::Failed);
+}
+
+} // namespace
