@@ -1,5 +1,6 @@
 #include "segmentation/byte_stream.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -40,4 +41,16 @@ bool flush_output(OutputStream& output) {
     }
     output.used = 0;
     return true;
+}
+
+void write_bytes_across_flushes(OutputStream& output, const unsigned char* bytes,
+                                std::size_t count) {
+    while (count != 0) {
+        if (output.used == output.capacity && !flush_output(output)) return;
+        const std::size_t part = std::min(count, output.capacity - output.used);
+        std::memcpy(output.buffer + output.used, bytes, part);
+        output.used += part;
+        bytes += part;
+        count -= part;
+    }
 }

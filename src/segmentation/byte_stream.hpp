@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 enum class StreamState { Open, Ended, Failed };
 
@@ -47,4 +48,17 @@ inline int read_byte(InputStream& input, unsigned char& byte) {
 inline void write_byte(OutputStream& output, unsigned char byte) {
     if (output.used == output.capacity && !flush_output(output)) return;
     output.buffer[output.used++] = byte;
+}
+
+// Copies `count` bytes through the buffer, flushing it as often as needed.
+void write_bytes_across_flushes(OutputStream& output, const unsigned char* bytes,
+                                std::size_t count);
+
+inline void write_bytes(OutputStream& output, const unsigned char* bytes, std::size_t count) {
+    if (count <= output.capacity - output.used) {
+        if (count != 0) std::memcpy(output.buffer + output.used, bytes, count);
+        output.used += count;
+        return;
+    }
+    write_bytes_across_flushes(output, bytes, count);
 }

@@ -1,6 +1,6 @@
 #include "segmentation/utf8_reader.hpp"
 
-int read_utf8_char(InputStream& input, Utf8Char& ch) {
+int read_utf8_char_across_refills(InputStream& input, Utf8Char& ch) {
     unsigned char byte = 0;
     int result = read_byte(input, byte);
     if (result != 1) return result;

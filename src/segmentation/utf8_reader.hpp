@@ -26,7 +26,25 @@ constexpr std::int32_t utf8_sequence_length(unsigned char lead) {
     return 1;
 }
 
+// Byte by byte, for a character that straddles two buffer fills.
+int read_utf8_char_across_refills(InputStream& input, Utf8Char& ch);
+
 // Reads exactly the bytes of one character. Returns 1 with the character in
 // `ch`; 0 at the end of the input, also when the input ends inside a
 // sequence (the incomplete character is dropped); -1 on a read error.
-int read_utf8_char(InputStream& input, Utf8Char& ch);
+inline int read_utf8_char(InputStream& input, Utf8Char& ch) {
+    if (input.pos < input.end) {
+        const unsigned char* bytes = input.buffer + input.pos;
+        const std::int32_t length = utf8_sequence_length(bytes[0]);
+        if (static_cast<std::size_t>(length) <= input.end - input.pos) {
+            std::uint32_t code = bytes[0];
+            for (std::int32_t i = 1; i < length; ++i)
+                code = (code << 8) | bytes[i];
+            ch.code = static_cast<std::int32_t>(code);
+            ch.length = length;
+            input.pos += static_cast<std::size_t>(length);
+            return 1;
+        }
+    }
+    return read_utf8_char_across_refills(input, ch);
+}
