@@ -17,6 +17,10 @@
 // goes one character at a time through read_utf8_char, so that a lead byte
 // takes the bytes that follow it exactly as the rules say.
 
+// The block functions are inlined into one copy of the operations for each
+// way of taking the masks, so that the copy for AVX2 is compiled for it.
+#define INLINE [[gnu::always_inline]] inline
+
 namespace {
 
 constexpr unsigned char line_end[] = {';', '\n'};
@@ -80,7 +84,7 @@ std::uint64_t at_least(__m128i v, int byte) {
     return bits16(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(byte - 1)))) & bits16(v);
 }
 
-ByteMasks byte_masks_sse2(const unsigned char* p) {
+INLINE ByteMasks byte_masks_sse2(const unsigned char* p) {
     ByteMasks m{};
     for (int part = 0; part < 4; ++part) {
         const __m128i v = load(p + 16 * part);
@@ -214,10 +218,6 @@ struct Block {
 // unless every lead byte is followed by exactly its continuation bytes and
 // every continuation byte follows its lead.
 using ByteMasksOf = ByteMasks (*)(const unsigned char*);
-
-// The block functions are inlined into one copy of the operations for each
-// way of taking the masks, so that the copy for AVX2 is compiled for it.
-#define INLINE [[gnu::always_inline]] inline
 
 template <ByteMasksOf byte_masks>
 INLINE bool read_block(const unsigned char* p, Block& block) {
@@ -436,12 +436,12 @@ INLINE int skip_tail_with(InputStream& input) {
 }
 
 #ifdef SPEZZAFRASI_AVX2
-AVX2 int write_periods_avx2(InputStream& input, OutputStream& output,
-                            std::int32_t words_per_period) {
+[[gnu::flatten]] AVX2 int write_periods_avx2(InputStream& input, OutputStream& output,
+                                             std::int32_t words_per_period) {
     return write_periods_with<byte_masks_avx2>(input, output, words_per_period);
 }
 
-AVX2 int skip_tail_avx2(InputStream& input) {
+[[gnu::flatten]] AVX2 int skip_tail_avx2(InputStream& input) {
     return skip_tail_with<byte_masks_avx2>(input);
 }
 #endif
