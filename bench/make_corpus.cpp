@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
             word[0] = static_cast<char>(word[0] - 32);
         text += word;
         if (random.one_in(400)) text += rare[random.below(std::size(rare))];
-        if (random.one_in(300)) text = "(" + text;
+        if (random.one_in(300)) text.insert(0, 1, '(');
         sentence_start = false;
         const std::size_t mark = random.below(100);
         if (mark < 9) {

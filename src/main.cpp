@@ -19,6 +19,12 @@ constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 constexpr std::size_t buffer_size = std::size_t{1} << 16;
 
+// Console output is checked once, at the end: a failed write leaves the
+// stream's error flag set.
+int console_status(int status) {
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? status : exit_failure;
+}
+
 void print_usage() {
     std::fputs("\nUtilizzo:\nspezzafrasi nomefile1 nomefile2\n", stdout);
     std::fputs("oppure:\nspezzafrasi nomefile1 nomefile2 n\n", stdout);
@@ -69,7 +75,7 @@ int open_output(const char* path, const struct stat& input_info) {
 int main(int argc, char** argv) {
     if (argc < 3) {
         print_usage();
-        return std::fflush(stdout) == 0 ? exit_usage : exit_failure;
+        return console_status(exit_usage);
     }
     const char* input_name = argv[1];
     const char* output_name = argv[2];
@@ -78,12 +84,12 @@ int main(int argc, char** argv) {
     const int input_fd = open_input(input_name, input_info);
     if (input_fd < 0) {
         std::fputs("Errore apertura file input\n", stdout);
-        return exit_failure;
+        return console_status(exit_failure);
     }
     const int output_fd = open_output(output_name, input_info);
     if (output_fd < 0) {
         std::fputs("Errore apertura file output\n", stdout);
-        return exit_failure;
+        return console_status(exit_failure);
     }
     const std::int32_t words_per_period = argc == 4 ? parse_words_per_period(argv[3]) : 7;
 
@@ -99,12 +105,12 @@ int main(int argc, char** argv) {
     const bool written = flush_output(output) && close(output_fd) == 0;
     if (input.state == StreamState::Failed) {
         std::fputs("Errore lettura file input\n", stdout);
-        return exit_failure;
+        return console_status(exit_failure);
     }
     if (!written) {
         std::fputs("Errore scrittura file output\n", stdout);
-        return exit_failure;
+        return console_status(exit_failure);
     }
     std::printf("Periodizzato in %s\n", output_name);
-    return std::fflush(stdout) == 0 ? exit_ok : exit_failure;
+    return console_status(exit_ok);
 }

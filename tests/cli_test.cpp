@@ -231,6 +231,15 @@ TEST_F(CliTest, ReadErrorIsReported) {
     EXPECT_EQ(r.console, progress("/proc/self/mem", output, 7) + read_error);
 }
 
+TEST_F(CliTest, ConsoleWriteErrorIsNotSuccess) {
+    const std::string command =
+        std::string(SPEZZAFRASI_PATH) + " '" + input + "' '" + output + "' > /dev/full";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(read_file(output), "a b c d e f g;\nOggi piove molto forte;\nDomani no;\n;\n");
+}
+
 TEST_F(CliTest, DeviceOutputIsNotTruncatedOrRefused) {
     const Outcome r = run({input, "/dev/null"});
     EXPECT_EQ(r.status, 0);

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -15,21 +13,6 @@
 #include <vector>
 
 namespace {
-
-std::string model_periods(const std::string& input, std::int32_t words_per_period) {
-    std::string padded = input.empty() ? std::string(1, '\0') : input;
-    std::FILE* in = fmemopen(padded.data(), input.size(), "r");
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    EXPECT_TRUE(in && out);
-    EXPECT_TRUE(plain_periods(in, out, words_per_period));
-    std::fclose(in);
-    std::fclose(out);
-    std::string result(text, size);
-    std::free(text);
-    return result;
-}
 
 // Pieces that random inputs are made of, chosen to meet every rule: word
 // bytes, every separator and terminator, the middle dot and its halves,
@@ -105,7 +88,7 @@ TEST(DifferentialTest, ShortInputsEveryBufferSize) {
     for (int round = 0; round < 400; ++round) {
         const std::string input = random_input(rng, 30);
         for (std::int32_t n : word_counts) {
-            const std::string expected = model_periods(input, n);
+            const std::string expected = plain_periods_of(input, n);
             for (std::size_t buffer_size = 1; buffer_size <= 9; ++buffer_size) {
                 ASSERT_EQ(periods_of(input, n, buffer_size), expected)
                     << "n " << n << ", buffer " << buffer_size << ", input "
@@ -120,7 +103,7 @@ TEST(DifferentialTest, LongInputsAcrossManyFills) {
     for (int round = 0; round < 30; ++round) {
         const std::string input = random_input(rng, 3000);
         for (std::int32_t n : word_counts) {
-            const std::string expected = model_periods(input, n);
+            const std::string expected = plain_periods_of(input, n);
             for (std::size_t buffer_size : {std::size_t{2}, std::size_t{15}, std::size_t{16},
                                             std::size_t{17}, std::size_t{63}, std::size_t{4096}}) {
                 ASSERT_EQ(periods_of(input, n, buffer_size), expected)

@@ -2,15 +2,23 @@
 
 #include "run_loop.hpp"
 
-#include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
 
+// The harness cannot go on without its files: stop loudly.
+void require(bool ok, const char* what) {
+    if (ok) return;
+    std::perror(what);
+    std::abort();
+}
+
 int memory_file() {
     const int fd = memfd_create("spezzafrasi-test", MFD_CLOEXEC);
-    if (fd < 0) ADD_FAILURE() << "memfd_create failed";
+    require(fd >= 0, "memfd_create");
     return fd;
 }
 
@@ -18,10 +26,9 @@ int memory_file() {
 
 MemoryInput::MemoryInput(std::string_view bytes, std::size_t buffer_size)
     : buffer(buffer_size), stream{memory_file(), buffer.data(), buffer.size()} {
-    if (!bytes.empty() &&
-        write(stream.fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-        ADD_FAILURE() << "cannot fill the input";
-    }
+    require(bytes.empty() ||
+                write(stream.fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()),
+            "filling the input");
     lseek(stream.fd, 0, SEEK_SET);
 }
 
@@ -37,12 +44,11 @@ MemoryOutput::~MemoryOutput() {
 }
 
 std::string MemoryOutput::contents() {
-    EXPECT_TRUE(flush_output(stream));
+    require(flush_output(stream), "writing the output");
     std::string text(static_cast<std::size_t>(lseek(stream.fd, 0, SEEK_END)), '\0');
-    if (!text.empty() &&
-        pread(stream.fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
-        ADD_FAILURE() << "cannot read the output back";
-    }
+    require(text.empty() ||
+                pread(stream.fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()),
+            "reading the output back");
     return text;
 }
 

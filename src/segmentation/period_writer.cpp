@@ -87,7 +87,8 @@ std::uint64_t at_least(__m128i v, int byte) {
 INLINE ByteMasks byte_masks_sse2(const unsigned char* p) {
     ByteMasks m{};
     for (int part = 0; part < 4; ++part) {
-        const __m128i v = load(p + 16 * part);
+        const int shift = 16 * part;
+        const __m128i v = load(p + shift);
         const __m128i space = equal(v, 0x20);
         const __m128i separator = _mm_or_si128(_mm_or_si128(space, equal(v, 0x0A)),
                                                _mm_or_si128(equal(v, 0x0C), equal(v, 0x0D)));
@@ -95,7 +96,6 @@ INLINE ByteMasks byte_masks_sse2(const unsigned char* p) {
             _mm_or_si128(_mm_or_si128(equal(v, 0x21), equal(v, 0x28)),
                          _mm_or_si128(equal(v, 0x29), equal(v, 0x2E))),
             _mm_or_si128(_mm_or_si128(equal(v, 0x3A), equal(v, 0x3B)), equal(v, 0x3F)));
-        const int shift = 16 * part;
         m.separators |= bits16(separator) << shift;
         m.spaces |= bits16(space) << shift;
         m.terminators |= bits16(terminator) << shift;
@@ -155,11 +155,11 @@ AVX2 ByteMasks byte_masks_avx2(const unsigned char* p) {
     const __m256i nibble = bytes32(0x0F);
     ByteMasks m{};
     for (int part = 0; part < 2; ++part) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part));
+        const int shift = 32 * part;
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + shift));
         const __m256i flags = _mm256_and_si256(
             _mm256_shuffle_epi8(low_flags, _mm256_and_si256(v, nibble)),
             _mm256_shuffle_epi8(high_flags, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
-        const int shift = 32 * part;
         m.separators |= any_flag(flags, separator_low | space) << shift;
         m.spaces |= any_flag(flags, space) << shift;
         m.terminators |= any_flag(flags, terminator_2x | terminator_3x) << shift;

@@ -1,5 +1,7 @@
 #include "model/plain_periods.hpp"
 
+#include <cstdlib>
+
 namespace {
 
 enum class Kind { Separator, Terminator, Word };
@@ -109,4 +111,18 @@ bool plain_periods(std::FILE* input, std::FILE* output, std::int32_t words_per_p
         result = skip_sentence_tail(input);
     } while (result == 1);
     return result != -1;
+}
+
+std::string plain_periods_of(const std::string& input, std::int32_t words_per_period) {
+    std::string bytes = input.empty() ? std::string(1, '\0') : input; // fmemopen wants a buffer
+    std::FILE* in = fmemopen(bytes.data(), input.size(), "r");
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    if (in == nullptr || out == nullptr || !plain_periods(in, out, words_per_period)) std::abort();
+    std::fclose(in);
+    std::fclose(out);
+    std::string result(text, size);
+    std::free(text);
+    return result;
 }
