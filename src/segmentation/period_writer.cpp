@@ -214,11 +214,11 @@ struct Block {
     int length; // the block ends before a character that it does not hold whole
 };
 
+using ByteMasksOf = ByteMasks (*)(const unsigned char*);
+
 // Reads the 64 bytes at p, which begin a character, as a block. Returns false
 // unless every lead byte is followed by exactly its continuation bytes and
 // every continuation byte follows its lead.
-using ByteMasksOf = ByteMasks (*)(const unsigned char*);
-
 template <ByteMasksOf byte_masks>
 INLINE bool read_block(const unsigned char* p, Block& block) {
     const ByteMasks m = byte_masks(p);
@@ -428,10 +428,14 @@ INLINE int skip_tail_with(InputStream& input) {
             input.pos += static_cast<std::size_t>(block.length);
             continue;
         }
-        Utf8Char ch{};
-        const int result = read_utf8_char(input, ch);
-        if (result != 1) return result;
-        if (char_class(ch.code) == CharClass::Terminator) return 1;
+        // At least a block's worth of bytes before the next try, so that
+        // text that is not UTF-8 costs one look at each block only.
+        for (std::ptrdiff_t i = 0; i < block_size; ++i) {
+            Utf8Char ch{};
+            const int result = read_utf8_char(input, ch);
+            if (result != 1) return result;
+            if (char_class(ch.code) == CharClass::Terminator) return 1;
+        }
     }
 }
 
