@@ -2,7 +2,8 @@
 # Measures the filter on generated Italian-like prose, side by side with
 # `tr -s ' '` and `dd bs=64k` on the same file and with the plain model of
 # the rules: CPU time writing to /dev/null, wall time writing a real file,
-# peak resident memory. Each figure is the best of several runs.
+# peak resident memory. Each time is the best of several rounds, each
+# memory figure the largest.
 #
 # usage: bench/run.sh [megabytes] [n]     (default: 160 MB, n = 7)
 set -euo pipefail
@@ -10,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 size_mb=${1:-160}
 words=${2:-7}
-runs=${RUNS:-3}
+runs=${RUNS:-5}
 work=${TMPDIR:-/tmp}/spezzafrasi-bench
 mkdir -p "$work"
 
@@ -30,40 +31,57 @@ head -c 1000 "$corpus" > "$small"
 bytes=$(stat -c %s "$corpus")
 cat "$corpus" > /dev/null # into the page cache
 
-# best TIME_FIELD over $runs runs of a command; prints "wall cpu rss_kb"
-measure() {
-  local best_wall="" best_cpu="" best_rss=""
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" > /dev/null 2>&1
-    read -r wall user sys rss < "$work/time"
-    local cpu
-    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
-    best_wall=$(awk -v a="$wall" -v b="${best_wall:-$wall}" 'BEGIN { print (a < b ? a : b) }')
-    best_cpu=$(awk -v a="$cpu" -v b="${best_cpu:-$cpu}" 'BEGIN { print (a < b ? a : b) }')
-    best_rss=$(awk -v a="$rss" -v b="${best_rss:-$rss}" 'BEGIN { print (a > b ? a : b) }')
-  done
-  echo "$best_wall $best_cpu $best_rss"
+# One timed run: prints "wall cpu rss_kb".
+timed() {
+  /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" > /dev/null 2>&1
+  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/time"
 }
 
-read -r _ tr_cpu _ < <(measure sh -c "tr -s ' ' < '$corpus' > /dev/null")
-read -r dd_wall _ _ < <(measure dd if="$corpus" of="$work/dd.out" bs=64k)
+plain=$bin/bench/plain_spezzafrasi
+declare -A best
+# keeps the smallest time and the largest memory seen for a figure
+keep() {
+  local key=$1 value=$2 larger=${3:-}
+  local old=${best[$key]:-}
+  if [ -z "$old" ] || awk -v a="$value" -v b="$old" -v l="$larger" \
+      'BEGIN { exit !(l ? a > b : a < b) }'; then
+    best[$key]=$value
+  fi
+}
+
+# The rounds interleave the commands, so that every figure sees the same
+# state of the machine.
+for _ in $(seq "$runs"); do
+  read -r _ cpu _ < <(timed sh -c "tr -s ' ' < '$corpus' > /dev/null"); keep tr_cpu "$cpu"
+  read -r wall _ _ < <(timed dd if="$corpus" of="$work/dd.out" bs=64k); keep dd_wall "$wall"
+  for program in spezzafrasi plain_spezzafrasi; do
+    exe=$bin/spezzafrasi
+    [ "$program" = plain_spezzafrasi ] && exe=$plain
+    read -r _ cpu _ < <(timed "$exe" "$corpus" /dev/null "$words"); keep "$program.cpu" "$cpu"
+    read -r wall _ rss < <(timed "$exe" "$corpus" "$work/$program.out" "$words")
+    keep "$program.wall" "$wall"; keep "$program.rss" "$rss" larger
+    read -r _ _ rss < <(timed "$exe" "$small" "$work/$program.small" "$words")
+    keep "$program.small_rss" "$rss" larger
+  done
+done
 
 mbps() { awk -v b="$bytes" -v s="$1" 'BEGIN { printf "%.0f", (s > 0 ? b / s / 1e6 : 0) }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
-printf 'corpus: %s bytes of generated prose, n = %s, best of %s runs\n' "$bytes" "$words" "$runs"
+tr_cpu=${best[tr_cpu]}
+dd_wall=${best[dd_wall]}
+printf 'corpus: %s bytes of generated prose, n = %s, best of %s interleaved rounds\n' \
+  "$bytes" "$words" "$runs"
 printf 'tr -s " " to /dev/null: %ss CPU (%s MB/s); dd bs=64k to a file: %ss wall\n\n' \
   "$tr_cpu" "$(mbps "$tr_cpu")" "$dd_wall"
 printf '%-20s %9s %8s %9s %10s %9s %10s %10s\n' program "CPU s" "MB/s" "vs tr" "wall s" "vs dd" \
   "RSS KiB" "RSS 1 KB"
 for program in spezzafrasi plain_spezzafrasi; do
-  exe=$bin/$program
-  [ "$program" = plain_spezzafrasi ] && exe=$bin/bench/$program
-  read -r _ cpu _ < <(measure "$exe" "$corpus" /dev/null "$words")
-  read -r wall _ rss < <(measure "$exe" "$corpus" "$work/$program.out" "$words")
-  read -r _ _ small_rss < <(measure "$exe" "$small" "$work/$program.small" "$words")
+  cpu=${best[$program.cpu]}
+  wall=${best[$program.wall]}
   printf '%-20s %9s %8s %9s %10s %9s %10s %10s\n' "$program" "$cpu" "$(mbps "$cpu")" \
-    "$(ratio "$cpu" "$tr_cpu")" "$wall" "$(ratio "$wall" "$dd_wall")" "$rss" "$small_rss"
+    "$(ratio "$cpu" "$tr_cpu")" "$wall" "$(ratio "$wall" "$dd_wall")" \
+    "${best[$program.rss]}" "${best[$program.small_rss]}"
 done
 
 if cmp -s "$work/spezzafrasi.out" "$work/plain_spezzafrasi.out"; then
