@@ -298,6 +298,12 @@ INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
             }
             write_byte(output, ' ');
         }
+        // After each of these events the output is in a gap: the separators
+        // that follow are dropped with it.
+        if (at < 64) {
+            const std::uint64_t not_separators = ~(block.separators >> at);
+            at = not_separators != 0 ? at + lowest_bit(not_separators) : 64;
+        }
         c.span = base + at;
     }
     c.in_gap = (block.words & (std::uint64_t{1} << (block.length - 1))) == 0;
