@@ -254,11 +254,42 @@ struct Cursor {
 
 enum class Stop { Limit, LineFull, Straddle };
 
+// Output room that a block needs to be written without checks: its bytes,
+// a line end for each, and the slack of a fixed-size copy.
+constexpr std::size_t direct_room = 4 * 64;
+
 // Goes through one block. Returns LineFull, with p after the separator
 // that closed the last word of the line and the line ended, or Limit.
+// When `direct`, the output buffer has direct_room bytes free and 128
+// bytes can be read from the block's start, and every span written starts
+// in the block: the writes then need no checks, and a span goes out as one
+// copy of 64 bytes of which only its own count.
+template <bool direct>
 INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
                         std::int32_t words_per_period) {
     const unsigned char* const base = c.p;
+    unsigned char* out = output.buffer + output.used;
+    const auto span_to = [&](const unsigned char* to) {
+        if constexpr (direct) {
+            std::memcpy(out, c.span, 64);
+            out += to - c.span;
+        } else {
+            write_span(output, c.span, to);
+        }
+    };
+    const auto line_end_out = [&] {
+        if constexpr (direct) {
+            out[0] = ';';
+            out[1] = '\n';
+            out += 2;
+        } else {
+            end_line(output);
+        }
+    };
+    const auto done = [&](Stop stop) {
+        if constexpr (direct) output.used = static_cast<std::size_t>(out - output.buffer);
+        return stop;
+    };
     const std::uint64_t after_word = (block.words << 1) | (c.in_gap ? 0 : 1);
     const std::uint64_t closers = block.separators & after_word;
     // Bytes where the output is not a copy of the input: line ends,
@@ -275,28 +306,32 @@ INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
             for (std::int32_t k = words_per_period - c.words; k > 1; --k)
                 counted &= counted - 1;
             const int closer = lowest_bit(counted);
-            write_span(output, c.span, base + closer);
-            end_line(output);
+            span_to(base + closer);
+            line_end_out();
             c.p = base + closer + 1;
-            return Stop::LineFull;
+            return done(Stop::LineFull);
         }
         c.words += count;
         if (event == block.length) break;
         const std::uint64_t bit = std::uint64_t{1} << event;
         const unsigned char* const byte = base + event;
-        write_span(output, c.span, byte);
+        span_to(byte);
         at = event + 1;
         if (block.terminators & bit) {
-            end_line(output);
+            line_end_out();
             c.words = 0;
             if (block.dot_tails & (bit << 1)) ++at;
         } else if (closers & bit) {
             if (++c.words >= words_per_period) {
-                end_line(output);
+                line_end_out();
                 c.p = byte + 1;
-                return Stop::LineFull;
+                return done(Stop::LineFull);
             }
-            write_byte(output, ' ');
+            if constexpr (direct) {
+                *out++ = ' ';
+            } else {
+                write_byte(output, ' ');
+            }
         }
         // After each of these events the output is in a gap: the separators
         // that follow are dropped with it.
@@ -308,7 +343,7 @@ INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
     }
     c.in_gap = (block.words & (std::uint64_t{1} << (block.length - 1))) == 0;
     c.p = base + block.length;
-    return Stop::Limit;
+    return done(Stop::Limit);
 }
 
 // Goes one character at a time up to `limit`; `end` is the end of the
@@ -390,7 +425,15 @@ INLINE int write_periods_with(InputStream& input, OutputStream& output,
         while (stop == Stop::Limit && c.p < end) {
             Block block{};
             if (end - c.p >= block_size && read_block<byte_masks>(c.p, block)) {
-                stop = write_block(c, block, output, words_per_period);
+                // What stands before the block goes out first, so that the
+                // block's own writes are bounded.
+                write_span(output, c.span, c.p);
+                c.span = c.p;
+                if (end - c.p >= 2 * block_size && output.capacity - output.used >= direct_room) {
+                    stop = write_block<true>(c, block, output, words_per_period);
+                } else {
+                    stop = write_block<false>(c, block, output, words_per_period);
+                }
             } else {
                 const unsigned char* limit = end - c.p > block_size ? c.p + block_size : end;
                 stop = write_chars(c, limit, end, input, output, words_per_period);
