@@ -256,7 +256,7 @@ enum class Stop { Limit, LineFull, Straddle };
 
 // Output room that a block needs to be written without checks: its bytes,
 // a line end for each, and the slack of a fixed-size copy.
-constexpr std::size_t direct_room = 4 * 64;
+constexpr std::size_t direct_room = 256;
 
 // Goes through one block. Returns LineFull, with p after the separator
 // that closed the last word of the line and the line ended, or Limit.
