@@ -346,6 +346,16 @@ INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
     return done(Stop::Limit);
 }
 
+// At a terminator that ends just before p and begins at `terminator`: the
+// line ends, and the terminator is dropped.
+void end_phrase(Cursor& c, OutputStream& output, const unsigned char* terminator) {
+    write_span(output, c.span, terminator);
+    end_line(output);
+    c.words = 0;
+    c.in_gap = true;
+    c.span = c.p;
+}
+
 // Goes one character at a time up to `limit`; `end` is the end of the
 // buffer. Returns Straddle at a character that the buffer does not hold
 // whole.
@@ -362,11 +372,7 @@ Stop write_chars(Cursor& c, const unsigned char* limit, const unsigned char* end
             read_utf8_char(input, ch);
             c.p = input.buffer + input.pos;
             if (ch.code == middle_dot) {
-                write_span(output, c.span, c.p - ch.length);
-                end_line(output);
-                c.words = 0;
-                c.in_gap = true;
-                c.span = c.p;
+                end_phrase(c, output, c.p - ch.length);
             } else {
                 c.in_gap = false;
             }
@@ -398,11 +404,8 @@ Stop write_chars(Cursor& c, const unsigned char* limit, const unsigned char* end
             ++c.p;
             break;
         case CharClass::Terminator:
-            write_span(output, c.span, c.p);
-            end_line(output);
-            c.words = 0;
-            c.in_gap = true;
-            c.span = ++c.p;
+            ++c.p;
+            end_phrase(c, output, c.p - 1);
             break;
         }
     }
