@@ -51,7 +51,8 @@ std::string random_input(std::mt19937& rng, std::size_t max_pieces, bool well_fo
     return text;
 }
 
-// Every words_per_period, every buffer size: the same bytes as the model.
+// Every words_per_period, every buffer size: the same bytes as the model,
+// with either line end.
 void expect_as_model(const std::string& input, const std::vector<std::size_t>& buffer_sizes) {
     for (std::int32_t n : word_counts) {
         const std::string expected = plain_periods_of(input, n);
@@ -60,6 +61,12 @@ void expect_as_model(const std::string& input, const std::vector<std::size_t>& b
                 << "n " << n << ", buffer " << buffer_size << ", input "
                 << testing::PrintToString(input);
         }
+        const std::size_t buffer_size =
+            buffer_sizes[static_cast<std::size_t>(n & 0xFF) % buffer_sizes.size()];
+        ASSERT_EQ(periods_of(input, n, buffer_size, crlf_line_end),
+                  plain_periods_of(input, n, ";\r\n"))
+            << "CR LF, n " << n << ", buffer " << buffer_size << ", input "
+            << testing::PrintToString(input);
     }
 }
 

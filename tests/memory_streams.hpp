@@ -1,5 +1,5 @@
-// Streams over in-memory files, so that the segmentation runs on the same
-// file descriptor path as the program, with any buffer size.
+// Streams over anonymous files, so that the segmentation runs on the same
+// file path as the program, with any buffer size.
 #pragma once
 
 #include "segmentation/byte_stream.hpp"
@@ -20,7 +20,7 @@ struct MemoryInput {
 };
 
 struct MemoryOutput {
-    explicit MemoryOutput(std::size_t buffer_size = 4096);
+    explicit MemoryOutput(std::size_t buffer_size = 4096, LineEnd line_end = lf_line_end);
     ~MemoryOutput();
     MemoryOutput(const MemoryOutput&) = delete;
     MemoryOutput& operator=(const MemoryOutput&) = delete;
@@ -33,4 +33,8 @@ struct MemoryOutput {
 
 // The whole run loop over `input`, as the program does it.
 std::string periods_of(std::string_view input, std::int32_t words_per_period,
-                       std::size_t buffer_size = 4096);
+                       std::size_t buffer_size = 4096, LineEnd line_end = lf_line_end);
+
+// `text` with CR LF line ends. Periods have no other line feeds: one in the
+// input is a separator.
+std::string with_crlf(std::string_view text);

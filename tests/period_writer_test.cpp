@@ -1,8 +1,8 @@
+#include "memory_file.hpp"
 #include "memory_streams.hpp"
 #include "segmentation/period_writer.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <limits>
@@ -88,6 +88,9 @@ TEST_P(PeriodTest, WritesTheExpectedPeriodsWhateverTheBufferSize) {
     for (std::size_t buffer_size : std::initializer_list<std::size_t>{1, 2, 3, 5, 4096}) {
         EXPECT_EQ(periods_of(c.input, c.words_per_period, buffer_size), c.output)
             << "buffer size " << buffer_size;
+        EXPECT_EQ(periods_of(c.input, c.words_per_period, buffer_size, crlf_line_end),
+                  with_crlf(c.output))
+            << "CR LF, buffer size " << buffer_size;
     }
 }
 
@@ -108,10 +111,10 @@ TEST(WritePeriodTest, ReturnsOneWhenTheNthWordIsClosed) {
 TEST(WritePeriodTest, StopsAtOnceWhenAWriteFails) {
     MemoryInput in(std::string(1 << 16, 'x'));
     unsigned char buffer[8];
-    OutputStream out{-1, buffer, sizeof buffer}; // writing fd -1 fails with EBADF
+    OutputStream out{no_file, buffer, sizeof buffer}; // writing to no file fails
     EXPECT_EQ(write_period(in.stream, out, 7), -1);
     EXPECT_TRUE(out.failed);
-    EXPECT_LE(lseek(in.stream.fd, 0, SEEK_CUR), 4096) << "kept reading after the write failed";
+    EXPECT_LE(file_position(in.stream.file), 4096U) << "kept reading after the write failed";
 }
 
 } // namespace

@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(Sequences, ReaderTest, testing::ValuesIn(reader_cases),
 
 TEST(ReaderErrorTest, ReadErrorIsNotTheEndOfInput) {
     unsigned char buffer[16];
-    InputStream input{-1, buffer, sizeof buffer}; // reading fd -1 fails with EBADF
+    InputStream input{no_file, buffer, sizeof buffer}; // reading no file fails
     Utf8Char ch{};
     EXPECT_EQ(read_utf8_char(input, ch), -1);
     EXPECT_EQ(input.state, StreamState::Failed);

@@ -1,38 +1,26 @@
 #include "segmentation/byte_stream.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
 
 bool refill(InputStream& input) {
     if (input.state != StreamState::Open) return false;
-    for (;;) {
-        ssize_t got = read(input.fd, input.buffer, input.capacity);
-        if (got > 0) {
-            input.pos = 0;
-            input.end = static_cast<std::size_t>(got);
-            return true;
-        }
-        if (got == 0) {
-            input.state = StreamState::Ended;
-            return false;
-        }
-        if (errno != EINTR) {
-            input.error = errno;
-            input.state = StreamState::Failed;
-            return false;
-        }
+    const std::ptrdiff_t got = read_file(input.file, input.buffer, input.capacity);
+    if (got <= 0) {
+        input.state = got == 0 ? StreamState::Ended : StreamState::Failed;
+        return false;
     }
+    input.pos = 0;
+    input.end = static_cast<std::size_t>(got);
+    return true;
 }
 
 bool flush_output(OutputStream& output) {
     if (output.failed) return false;
     std::size_t done = 0;
     while (done < output.used) {
-        ssize_t put = write(output.fd, output.buffer + done, output.used - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            output.error = put < 0 ? errno : EIO;
+        const std::ptrdiff_t put =
+            write_file(output.file, output.buffer + done, output.used - done);
+        if (put < 0) {
             output.failed = true;
             output.used = 0;
             return false;

@@ -1,38 +1,50 @@
-// Buffered byte streams over POSIX file descriptors. The buffers belong to
-// the caller, so a run allocates nothing and its memory does not depend on
-// the size of the input.
+// Buffered byte streams over the system's files. The buffers belong to the
+// caller, so a run allocates nothing and its memory does not depend on the
+// size of the input.
 #pragma once
 
+#include "platform/platform.hpp"
+
+#include <array>
 #include <cstddef>
 #include <cstring>
 
 enum class StreamState { Open, Ended, Failed };
 
 struct InputStream {
-    int fd;
+    FileHandle file;
     unsigned char* buffer;
     std::size_t capacity;
     std::size_t pos = 0; // next unread byte
     std::size_t end = 0; // one past the last buffered byte
     StreamState state = StreamState::Open;
-    int error = 0; // errno of the failed read
 };
 
+// The end of a period's line: ";" and a newline, LF or CR LF. Four bytes
+// are kept so that it can be copied in one fixed-size move.
+struct LineEnd {
+    std::array<unsigned char, 4> bytes;
+    std::size_t size;
+};
+
+inline constexpr LineEnd lf_line_end{{';', '\n'}, 2};
+inline constexpr LineEnd crlf_line_end{{';', '\r', '\n'}, 3};
+
 struct OutputStream {
-    int fd;
+    FileHandle file;
     unsigned char* buffer;
     std::size_t capacity;
+    LineEnd line_end = lf_line_end;
     std::size_t used = 0;
     bool failed = false;
-    int error = 0; // errno of the failed write
 };
 
 // Replaces the consumed buffer with fresh bytes. Returns false at the end of
 // the input or on a read error (then state says which).
 bool refill(InputStream& input);
 
-// Hands every buffered byte to the file descriptor. After a failure the
-// stream stays failed and drops whatever it is given.
+// Hands every buffered byte to the file. After a failure the stream stays
+// failed and drops whatever it is given.
 bool flush_output(OutputStream& output);
 
 // Reads one byte into `byte`; returns 1, or 0 at the end of the input, or -1
@@ -61,4 +73,8 @@ inline void write_bytes(OutputStream& output, const unsigned char* bytes, std::s
         return;
     }
     write_bytes_across_flushes(output, bytes, count);
+}
+
+inline void write_line_end(OutputStream& output) {
+    write_bytes(output, output.line_end.bytes.data(), output.line_end.size);
 }

@@ -23,11 +23,10 @@
 
 namespace {
 
-constexpr unsigned char line_end[] = {';', '\n'};
 constexpr std::ptrdiff_t block_size = 64;
 
 void end_line(OutputStream& output) {
-    write_bytes(output, line_end, sizeof line_end);
+    write_line_end(output);
 }
 
 void write_span(OutputStream& output, const unsigned char* from, const unsigned char* to) {
@@ -254,9 +253,10 @@ struct Cursor {
 
 enum class Stop { Limit, LineFull, Straddle };
 
-// Output room that a block needs to be written without checks: its bytes,
-// a line end for each, and the slack of a fixed-size copy.
-constexpr std::size_t direct_room = 256;
+// Output room that a block needs to be written without checks: a line end
+// of at most three bytes for each of its bytes, and the slack of a
+// fixed-size copy.
+constexpr std::size_t direct_room = 3 * 64 + 64;
 
 // Goes through one block. Returns LineFull, with p after the separator
 // that closed the last word of the line and the line ended, or Limit.
@@ -279,9 +279,8 @@ INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
     };
     const auto line_end_out = [&] {
         if constexpr (direct) {
-            out[0] = ';';
-            out[1] = '\n';
-            out += 2;
+            std::memcpy(out, output.line_end.bytes.data(), output.line_end.bytes.size());
+            out += output.line_end.size;
         } else {
             end_line(output);
         }

@@ -1,0 +1,59 @@
+// What the program asks of the operating system: its command line, its two
+// files, the console and, where the system has a way, giving up the rights
+// it no longer needs. One implementation per system; nothing else in the
+// program calls the system directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A descriptor on POSIX, a HANDLE on Windows.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle no_file = -1;
+
+// Who an open file is, so that the input is never taken as the output
+// under another name.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    bool disk_file = false; // devices, pipes and consoles have no identity to compare
+};
+
+// Whether lines end in CR LF, as text files do on this system.
+extern const bool crlf_line_ends;
+
+// The arguments as UTF-8, the program's name first. On Windows they are
+// taken from the wide command line, so that any file name comes through.
+std::vector<std::string> command_line(int argc, char** argv);
+
+// Opens the input for reading, so that nobody may write to it while it is
+// open. A folder is refused. Returns no_file on failure.
+FileHandle open_input(const std::string& name, FileIdentity& identity);
+
+// Opens the output for exclusive writing, creating it if it is missing. The
+// input under any name, and a file that another program holds, are refused
+// untouched; a disk file is emptied only once accepted. Returns no_file on
+// failure.
+FileHandle open_output(const std::string& name, const FileIdentity& input);
+
+// At most `capacity` bytes: their count, 0 at the end of the input, -1 on
+// a read error.
+std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t capacity);
+
+// Some of the bytes, at least one: their count, or -1 on a write error.
+std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count);
+
+bool close_file(FileHandle file);
+
+// A console line in UTF-8, shown as the user's console shows text. The
+// result of every write is known at the latest by flush_console.
+bool write_console(std::string_view text);
+bool flush_console();
+
+// Forbids the process every system call that reading, writing, printing
+// and exiting do not need, where the system offers a way. Returns false if
+// the system refused; the run then goes on unconfined.
+bool confine_to_open_files();

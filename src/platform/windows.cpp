@@ -1,0 +1,165 @@
+// The platform layer on Windows: the wide API for names and the console,
+// share modes for the sharing rules, and text files with CR LF line ends.
+#include "platform/platform.hpp"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <limits>
+
+const bool crlf_line_ends = true;
+
+namespace {
+
+HANDLE handle_of(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+FileHandle file_of(HANDLE handle) {
+    return reinterpret_cast<FileHandle>(handle);
+}
+
+// Text that is not valid UTF-8 has no name to open: the conversion fails
+// rather than open a file the user did not name.
+bool widen(std::string_view text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty()) return true;
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return false;
+    const int size = static_cast<int>(text.size());
+    const int length =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length <= 0) return false;
+    wide.resize(static_cast<std::size_t>(length));
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(),
+                               length) == length;
+}
+
+std::string narrow(const wchar_t* wide) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string text(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
+    text.pop_back(); // the terminating NUL
+    return text;
+}
+
+bool identity_of(HANDLE handle, FileIdentity& identity) {
+    identity = {};
+    if (GetFileType(handle) != FILE_TYPE_DISK) return true;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    identity.device = info.dwVolumeSerialNumber;
+    identity.file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    identity.disk_file = true;
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> command_line(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return {argv, argv + argc};
+    std::vector<std::string> arguments;
+    arguments.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(narrow(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+FileHandle open_input(const std::string& name, FileIdentity& identity) {
+    std::wstring wide;
+    if (!widen(name, wide)) return no_file;
+    // Sharing for reading only: nobody may write to the input, and the
+    // input cannot be opened again as the output. A folder cannot be opened
+    // this way at all.
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return no_file;
+    if (!identity_of(handle, identity)) {
+        CloseHandle(handle);
+        return no_file;
+    }
+    return file_of(handle);
+}
+
+FileHandle open_output(const std::string& name, const FileIdentity& input) {
+    std::wstring wide;
+    if (!widen(name, wide)) return no_file;
+    // No sharing: a file that anybody holds open, the input among them, is
+    // refused before anything is written.
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return no_file;
+    FileIdentity output;
+    const bool usable = identity_of(handle, output) &&
+                        !(output.disk_file && input.disk_file && output.device == input.device &&
+                          output.file == input.file) &&
+                        (!output.disk_file || SetEndOfFile(handle));
+    if (!usable) {
+        CloseHandle(handle);
+        return no_file;
+    }
+    return file_of(handle);
+}
+
+std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t capacity) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 30));
+    DWORD got = 0;
+    if (ReadFile(handle_of(file), buffer, wanted, &got, nullptr)) return got;
+    // A pipe whose writer has gone has ended, as on POSIX.
+    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+}
+
+std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+    DWORD put = 0;
+    if (!WriteFile(handle_of(file), bytes, wanted, &put, nullptr) || put == 0) return -1;
+    return put;
+}
+
+bool close_file(FileHandle file) {
+    return CloseHandle(handle_of(file)) != 0;
+}
+
+// A console shows the text through the wide API, whatever its code page;
+// a file or a pipe gets the UTF-8 bytes.
+bool write_console(std::string_view text) {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+    DWORD mode = 0;
+    if (GetConsoleMode(out, &mode)) {
+        std::wstring wide;
+        if (!widen(text, wide)) return false;
+        DWORD shown = 0;
+        return WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &shown, nullptr) &&
+               shown == wide.size();
+    }
+    // Redirected, the lines end in CR LF as text mode writes them.
+    std::string bytes;
+    for (const char c : text) {
+        if (c == '\n') bytes += '\r';
+        bytes += c;
+    }
+    for (std::size_t done = 0; done < bytes.size();) {
+        const auto* from = reinterpret_cast<const unsigned char*>(bytes.data()) + done;
+        const std::ptrdiff_t put = write_file(file_of(out), from, bytes.size() - done);
+        if (put < 0) return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool flush_console() {
+    return true; // every write has gone out already
+}
