@@ -1,0 +1,264 @@
+// Runs the built program on Windows as a user would: console lines, exit
+// status, CR LF line ends, Unicode names and the share modes that guard
+// the user's files.
+#include <gtest/gtest.h>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string input_error = "Errore apertura file input\r\n";
+const std::string output_error = "Errore apertura file output\r\n";
+
+struct Outcome {
+    DWORD status = 999;
+    std::string console;
+};
+
+std::wstring wide(const std::string& utf8) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
+                        length);
+    return text;
+}
+
+std::string utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+// Runs the program with `args` (UTF-8), standard output into a pipe.
+Outcome run(const std::vector<std::string>& args) {
+    std::wstring command = L"\"" + wide(SPEZZAFRASI_PATH) + L"\"";
+    for (const auto& a : args)
+        command += L" \"" + wide(a) + L"\"";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return {};
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write_end;
+    startup.hStdError = write_end;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
+    CloseHandle(write_end);
+    Outcome result;
+    if (!started) {
+        CloseHandle(read_end);
+        return result;
+    }
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        result.console.append(chunk, got);
+    CloseHandle(read_end);
+    WaitForSingleObject(process.hProcess, 30000);
+    GetExitCodeProcess(process.hProcess, &result.status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return result;
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string progress(const std::string& in, const std::string& out, int n) {
+    return "Periodizzazione in corso da " + in + " a " + out + ", con " + std::to_string(n) +
+           " parole per periodo\r\n";
+}
+
+std::string done(const std::string& out) {
+    return "Periodizzato in " + out + "\r\n";
+}
+
+class WindowsCliTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH + 1];
+        ASSERT_NE(GetTempPathW(MAX_PATH + 1, temp), 0U);
+        dir = fs::path(temp) / ("spezzafrasi-cli-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        input = dir / "testo.txt";
+        output = dir / "periodi.txt";
+        write_file(input, "Oggi piove molto forte.\r\nDomani no.\r\n");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path dir;
+    fs::path input;
+    fs::path output;
+};
+
+TEST_F(WindowsCliTest, UsageWithCrLf) {
+    const Outcome r = run({"solo-uno.txt"});
+    EXPECT_EQ(r.status, 2U);
+    EXPECT_EQ(r.console, "\r\nUtilizzo:\r\nspezzafrasi nomefile1 nomefile2\r\n"
+                         "oppure:\r\nspezzafrasi nomefile1 nomefile2 n\r\n"
+                         "\r\nLegge il file di input <nomefile1> e ne trascrive il contenuto\r\n"
+                         "nel file <nomefile2>, evidenziando le prime n parole (7 se non "
+                         "specificato)\r\n\r\n\r\n");
+}
+
+// Lines end in CR LF; every other byte is the input's, 0x1A included.
+TEST_F(WindowsCliTest, PeriodsEndInCrLf) {
+    const struct {
+        std::string text;
+        std::string n;
+        std::string periods;
+    } cases[] = {
+        {"Oggi piove molto forte.\r\nDomani no.\r\n", "3",
+         "Oggi piove molto;\r\nDomani no;\r\n;\r\n"},
+        {"Oggi piove molto forte.\nDomani no.\n", "3", "Oggi piove molto;\r\nDomani no;\r\n;\r\n"},
+        {"uno\x1A"
+         "due tre. quattro\x1A cinque",
+         "7",
+         "uno\x1A"
+         "due tre;\r\nquattro\x1A cinque;\r\n"},
+        {"", "7", ";\r\n"},
+    };
+    for (const auto& c : cases) {
+        write_file(input, c.text);
+        const Outcome r = run({utf8(input), utf8(output), c.n});
+        EXPECT_EQ(r.status, 0U) << c.periods;
+        EXPECT_EQ(r.console,
+                  progress(utf8(input), utf8(output), std::stoi(c.n)) + done(utf8(output)));
+        EXPECT_EQ(read_file(output), c.periods);
+    }
+}
+
+TEST_F(WindowsCliTest, SampleTextAsOnLinuxButCrLf) {
+    std::string expected;
+    for (const char c : read_file(SAMPLE_PERIODS_PATH)) {
+        if (c == '\n') expected += '\r';
+        expected += c;
+    }
+    const Outcome r = run({SAMPLE_TEXT_PATH, utf8(output)});
+    EXPECT_EQ(r.status, 0U);
+    EXPECT_EQ(read_file(output), expected);
+}
+
+// Names outside any ANSI code page reach the files, and the console lines
+// show them as typed (UTF-8, since the console here is a pipe).
+TEST_F(WindowsCliTest, UnicodeNames) {
+    for (const std::string& name :
+         std::vector<std::string>{"perché è già", "κείμενο", "テキスト"}) {
+        const fs::path in = dir / fs::path(std::u8string(name.begin(), name.end()) + u8".txt");
+        const fs::path out = dir / fs::path(std::u8string(name.begin(), name.end()) + u8".periodi");
+        write_file(in, "Ciao mondo.");
+        const Outcome r = run({utf8(in), utf8(out)});
+        EXPECT_EQ(r.status, 0U) << name;
+        EXPECT_EQ(r.console, progress(utf8(in), utf8(out), 7) + done(utf8(out))) << name;
+        EXPECT_EQ(read_file(out), "Ciao mondo;\r\n;\r\n") << name;
+    }
+}
+
+// The input is open for reading with sharing for reading only: under no
+// name can it be opened again for writing.
+TEST_F(WindowsCliTest, InputUnderAnyNameIsNeverItsOutput) {
+    const std::string original = read_file(input);
+    const fs::path hard = dir / "collegamento.txt";
+    ASSERT_TRUE(CreateHardLinkW(hard.c_str(), input.c_str(), nullptr));
+    for (const std::string& out :
+         {utf8(input), utf8(dir / "TESTO.txt"), utf8(dir / "Testo.TXT"),
+          utf8(dir / "." / "testo.txt"), utf8(dir / "sotto" / ".." / "testo.txt"), utf8(hard)}) {
+        fs::create_directories(dir / "sotto");
+        const Outcome r = run({utf8(input), out});
+        EXPECT_EQ(r.status, 1U) << out;
+        EXPECT_EQ(r.console, output_error) << out;
+        EXPECT_EQ(read_file(input), original) << out;
+    }
+}
+
+TEST_F(WindowsCliTest, FileHeldOpenByAnotherProgramIsNotEmptied) {
+    write_file(output, "in uso");
+    const HANDLE held =
+        CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    Outcome r = run({utf8(input), utf8(output)});
+    EXPECT_EQ(r.status, 1U);
+    EXPECT_EQ(r.console, output_error);
+    CloseHandle(held);
+    EXPECT_EQ(read_file(output), "in uso");
+
+    // A writer holds the input: it cannot be read as a stable text.
+    const HANDLE writing =
+        CreateFileW(input.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writing, INVALID_HANDLE_VALUE);
+    r = run({utf8(input), utf8(dir / "altro.txt")});
+    EXPECT_EQ(r.status, 1U);
+    EXPECT_EQ(r.console, input_error);
+    CloseHandle(writing);
+    EXPECT_FALSE(fs::exists(dir / "altro.txt"));
+}
+
+TEST_F(WindowsCliTest, UnopenableInputLeavesOutputAlone) {
+    write_file(output, "da non toccare");
+    const fs::path created = dir / "nuovo.txt";
+    for (const auto& [in, out] : {std::pair{dir / "manca.txt", output}, std::pair{dir, output},
+                                  std::pair{dir / "manca.txt", created}}) {
+        const Outcome r = run({utf8(in), utf8(out)});
+        EXPECT_EQ(r.status, 1U) << utf8(in);
+        EXPECT_EQ(r.console, input_error) << utf8(in);
+    }
+    EXPECT_EQ(read_file(output), "da non toccare");
+    EXPECT_FALSE(fs::exists(created));
+}
+
+TEST_F(WindowsCliTest, DevicesAsOutput) {
+    for (const std::string& device : std::vector<std::string>{"NUL", "nul"}) {
+        const Outcome r = run({utf8(input), device});
+        EXPECT_EQ(r.status, 0U) << device;
+        EXPECT_EQ(r.console, progress(utf8(input), device, 7) + done(device)) << device;
+    }
+}
+
+// Wine reaches the host's devices through \\?\unix\: a full disk, and a
+// file whose every read fails.
+TEST_F(WindowsCliTest, FullDiskAndReadErrorsUnderWine) {
+    const std::string full = R"(\\?\unix\dev\full)";
+    const std::string failing = R"(\\?\unix\proc\self\mem)";
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr) {
+        GTEST_SKIP() << "not under Wine";
+    }
+    Outcome r = run({utf8(input), full});
+    EXPECT_EQ(r.status, 1U);
+    EXPECT_EQ(r.console, progress(utf8(input), full, 7) + "Errore scrittura file output\r\n");
+    r = run({failing, utf8(output)});
+    EXPECT_EQ(r.status, 1U);
+    EXPECT_EQ(r.console, progress(failing, utf8(output), 7) + "Errore lettura file input\r\n");
+}
+
+} // namespace
