@@ -32,6 +32,66 @@ const std::vector<std::int32_t> word_counts = {
 // them alone takes the fast paths that whole blocks of such text allow.
 const std::size_t well_formed_pieces = 31;
 
+// Any code point, as UTF-8: every lead and continuation byte appears.
+std::string random_char(std::mt19937& rng) {
+    const std::uint32_t limits[] = {0x80, 0x800, 0x10000, 0x110000};
+    const std::uint32_t cp = static_cast<std::uint32_t>(rng()) % limits[rng() % 4];
+    std::string bytes;
+    const auto add = [&](std::uint32_t b) { bytes += static_cast<char>(b); };
+    if (cp < 0x80) {
+        add(cp);
+    } else if (cp < 0x800) {
+        add(0xC0 | cp >> 6);
+        add(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        add(0xE0 | cp >> 12);
+        add(0x80 | (cp >> 6 & 0x3F));
+        add(0x80 | (cp & 0x3F));
+    } else {
+        add(0xF0 | cp >> 18);
+        add(0x80 | (cp >> 12 & 0x3F));
+        add(0x80 | (cp >> 6 & 0x3F));
+        add(0x80 | (cp & 0x3F));
+    }
+    return bytes;
+}
+
+// A word as real text has them: letters of both cases, accents, digits,
+// and often punctuation after it.
+std::string random_word(std::mt19937& rng) {
+    static const std::vector<std::string_view> letters = {
+        "a",        "e",        "i",        "o",        "u",        "l",        "n",        "r",
+        "s",        "t",        "c",        "d",        "p",        "m",        "v",        "g",
+        "z",        "b",        "f",        "h",        "q",        "E",        "I",        "L",
+        "M",        "N",        "P",        "Q",        "A",        "J",        "0",        "7",
+        "\xC3\xA0", "\xC3\xA8", "\xC3\xA9", "\xC3\xAC", "\xC3\xB2", "\xC3\xB9", "\xC3\x88", "'"};
+    static const std::vector<std::string_view> after = {" ",
+                                                        " ",
+                                                        " ",
+                                                        " ",
+                                                        " ",
+                                                        ", ",
+                                                        ". ",
+                                                        "; ",
+                                                        ": ",
+                                                        "! ",
+                                                        "? ",
+                                                        "\n",
+                                                        "\r\n",
+                                                        " (",
+                                                        ") ",
+                                                        "\xE2\x80\xA6 ",
+                                                        " \xC2\xAB",
+                                                        "\xC2\xBB ",
+                                                        " \xE2\x80\x94 ",
+                                                        "\xC2\xB7",
+                                                        "  "};
+    std::string word;
+    for (std::size_t n = 1 + rng() % 12; n > 0; --n)
+        word += letters[rng() % letters.size()];
+    return word + std::string(after[rng() % after.size()]);
+}
+
 std::string random_input(std::mt19937& rng, std::size_t max_pieces, bool well_formed) {
     const std::size_t choices = well_formed ? well_formed_pieces : pieces.size();
     std::string text;
@@ -44,6 +104,10 @@ std::string random_input(std::mt19937& rng, std::size_t max_pieces, bool well_fo
                 text += piece;
         } else if (kind == 1 && !well_formed) {
             text += static_cast<char>(rng() % 256);
+        } else if (kind <= 3) {
+            text += random_char(rng);
+        } else if (kind <= 11) {
+            text += random_word(rng);
         } else {
             text += pieces[rng() % choices];
         }

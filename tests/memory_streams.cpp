@@ -6,20 +6,42 @@
 #include <cstdio>
 #include <cstdlib>
 
-MemoryInput::MemoryInput(std::string_view bytes, std::size_t buffer_size)
-    : buffer(buffer_size), stream{anonymous_file(), buffer.data(), buffer.size()} {
-    fill_file(stream.file, bytes);
+namespace {
+
+// Files are made once and used again: making one costs far more than a
+// test case, above all under an emulator.
+std::vector<FileHandle>& spare_files() {
+    static std::vector<FileHandle> files;
+    return files;
 }
 
+FileHandle take_file(std::string_view contents) {
+    std::vector<FileHandle>& spare = spare_files();
+    FileHandle file = no_file;
+    if (spare.empty()) {
+        file = anonymous_file();
+    } else {
+        file = spare.back();
+        spare.pop_back();
+    }
+    fill_file(file, contents);
+    return file;
+}
+
+} // namespace
+
+MemoryInput::MemoryInput(std::string_view bytes, std::size_t buffer_size)
+    : buffer(buffer_size), stream{take_file(bytes), buffer.data(), buffer.size()} {}
+
 MemoryInput::~MemoryInput() {
-    close_file(stream.file);
+    spare_files().push_back(stream.file);
 }
 
 MemoryOutput::MemoryOutput(std::size_t buffer_size, LineEnd line_end)
-    : buffer(buffer_size), stream{anonymous_file(), buffer.data(), buffer.size(), line_end} {}
+    : buffer(buffer_size), stream{take_file({}), buffer.data(), buffer.size(), line_end} {}
 
 MemoryOutput::~MemoryOutput() {
-    close_file(stream.file);
+    spare_files().push_back(stream.file);
 }
 
 std::string MemoryOutput::contents() {

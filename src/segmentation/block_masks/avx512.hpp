@@ -1,0 +1,58 @@
+// The masks with AVX-512 (BW): the whole block is one register, and every
+// compare gives its mask of 64 bits directly.
+#pragma once
+
+#include "segmentation/block_masks/block_masks.hpp"
+
+#include <array>
+#include <cstddef>
+#include <immintrin.h>
+
+#define SPEZZAFRASI_AVX512_TARGET "avx512f,avx512bw,avx2,bmi,bmi2,popcnt,lzcnt"
+
+namespace avx512 {
+
+// A nibble table in each of the four lanes that the byte shuffle looks up.
+constexpr std::array<unsigned char, 64> in_every_lane(const unsigned char (&half)[16]) {
+    std::array<unsigned char, 64> lanes{};
+    for (std::size_t i = 0; i < lanes.size(); ++i)
+        lanes[i] = half[i % 16];
+    return lanes;
+}
+
+inline constexpr std::array<unsigned char, 64> low_flags = in_every_lane(nibble_flags::low);
+inline constexpr std::array<unsigned char, 64> high_flags = in_every_lane(nibble_flags::high);
+
+[[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline __m512i
+table(const std::array<unsigned char, 64>& lanes) {
+    return _mm512_loadu_si512(lanes.data());
+}
+
+[[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline __m512i bytes(int byte) {
+    return _mm512_set1_epi8(static_cast<char>(byte));
+}
+
+} // namespace avx512
+
+[[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline ByteMasks
+byte_masks_avx512(const unsigned char* p) {
+    using namespace avx512;
+    namespace f = nibble_flags;
+    const __m512i v = _mm512_loadu_si512(p);
+    const __m512i nibble = bytes(0x0F);
+    const __m512i flags = _mm512_and_si512(
+        _mm512_shuffle_epi8(table(low_flags), _mm512_and_si512(v, nibble)),
+        _mm512_shuffle_epi8(table(high_flags), _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble)));
+    ByteMasks m{};
+    m.separators = _mm512_test_epi8_mask(flags, bytes(f::separators));
+    m.spaces = _mm512_test_epi8_mask(flags, bytes(f::space));
+    m.terminators = _mm512_test_epi8_mask(flags, bytes(f::terminators));
+    m.high = _mm512_movepi8_mask(v);
+    if (m.high == 0) return m;
+    m.lead2 = _mm512_cmpge_epu8_mask(v, bytes(0xC0));
+    m.lead3 = _mm512_cmpge_epu8_mask(v, bytes(0xE0));
+    m.lead4 = _mm512_cmpge_epu8_mask(v, bytes(0xF0));
+    m.invalid = _mm512_cmpge_epu8_mask(v, bytes(0xF8));
+    m.c2 = _mm512_cmpeq_epi8_mask(v, bytes(0xC2));
+    return m;
+}

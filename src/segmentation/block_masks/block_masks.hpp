@@ -1,0 +1,47 @@
+// The masks of a block of 64 bytes, one bit per byte, bit i for byte i.
+// Every kernel computes the same masks from the bytes alone, each with the
+// instructions of its processor; the class table and the UTF-8 lead ranges
+// say what they must be.
+#pragma once
+
+#include <cstdint>
+
+struct ByteMasks {
+    std::uint64_t separators;  // 0A 0C 0D 20
+    std::uint64_t spaces;      // 20
+    std::uint64_t terminators; // 21 28 29 2E 3A 3B 3F
+    std::uint64_t high;        // 80 to FF
+    std::uint64_t lead2;       // C0 to FF
+    std::uint64_t lead3;       // E0 to FF
+    std::uint64_t lead4;       // F0 to FF
+    std::uint64_t invalid;     // F8 to FF
+    std::uint64_t c2;          // C2, the lead of the middle dot
+};
+
+using ByteMasksFunction = ByteMasks (*)(const unsigned char* block);
+
+// The nibble tables of the kernels that look bytes up by their two
+// halves: a byte is of a class when the flags of its low half and of its
+// high half share that class's bit.
+namespace nibble_flags {
+inline constexpr unsigned char separator_low = 0x01; // 0A 0C 0D
+inline constexpr unsigned char space = 0x02;         // 20
+inline constexpr unsigned char terminator_2x = 0x04; // 21 28 29 2E
+inline constexpr unsigned char terminator_3x = 0x08; // 3A 3B 3F
+inline constexpr unsigned char separators = separator_low | space;
+inline constexpr unsigned char terminators = terminator_2x | terminator_3x;
+
+// clang-format off
+// Indexed by the low half of a byte:
+inline constexpr unsigned char low[16] = {
+    space,         terminator_2x,                 0,             0,             // x0 x1 x2 x3
+    0,             0,                             0,             0,             // x4 x5 x6 x7
+    terminator_2x, terminator_2x,                 separator_low | terminator_3x, // x8 x9 xA
+    terminator_3x, separator_low,                 separator_low, terminator_2x, // xB xC xD xE
+    terminator_3x};                                                            // xF
+// Indexed by the high half:
+inline constexpr unsigned char high[16] = {
+    separator_low, 0, space | terminator_2x, terminator_3x, // 0x 1x 2x 3x
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};                    // 4x to Fx
+// clang-format on
+} // namespace nibble_flags

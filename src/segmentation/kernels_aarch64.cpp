@@ -1,0 +1,18 @@
+// The kernels of AArch64 processors: NEON, which all of them have, and the
+// portable one.
+#include "segmentation/block_masks/neon.hpp"
+#include "segmentation/block_masks/portable.hpp"
+#include "segmentation/block_walk.hpp"
+#include "segmentation/kernels.hpp"
+
+SPEZZAFRASI_DEFINE_KERNEL(neon, SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
+SPEZZAFRASI_DEFINE_KERNEL(portable, SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
+
+std::span<const Kernel* const> family_kernels() {
+    static const Kernel* const kernels[] = {&neon_kernel, &portable_kernel};
+    return kernels;
+}
+
+bool processor_runs(const Kernel& /*kernel*/) {
+    return true;
+}
