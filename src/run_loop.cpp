@@ -1,11 +1,16 @@
 #include "run_loop.hpp"
 
+#include "segmentation/kernels.hpp"
 #include "segmentation/period_writer.hpp"
 
 #include <cstdlib>
 #include <limits>
 
 void write_periods(InputStream& input, OutputStream& output, std::int32_t words_per_period) {
+    if (words_per_period > 0) {
+        chosen_kernel().run(input, output, words_per_period);
+        return;
+    }
     while (write_period(input, output, words_per_period) != -1 && skip_sentence_tail(input) == 1) {
     }
 }

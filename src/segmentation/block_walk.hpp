@@ -115,23 +115,27 @@ struct Cursor {
     bool in_gap;               // after a separator or a terminator
 };
 
-enum class Stop { Limit, LineFull, Straddle };
+// Why a step stopped: at its limit; at a switch from one operation to the
+// other (the line is full, or the dropped tail has met its terminator); at
+// a character that the buffer does not hold whole.
+enum class Stop { Limit, Switch, Straddle };
 
 // Output room that a block needs to be written without checks: a line end
 // of at most three bytes for each of its bytes, and the slack of a
 // fixed-size copy.
 constexpr std::size_t direct_room = 3 * 64 + 64;
 
-// Goes through one block. Returns LineFull, with p after the separator
-// that closed the last word of the line and the line ended, or Limit.
-// When `direct`, the output buffer has direct_room bytes free and 128
-// bytes can be read from the block's start, and every span written starts
-// in the block: the writes then need no checks, and a span goes out as one
-// copy of 64 bytes of which only its own count.
+// Goes through the block that begins at `base`, from c.p on. Returns
+// Switch, with p after the separator that closed the last word of the line
+// and the line ended, or Limit. When `direct`, the output buffer has
+// direct_room bytes free and 128 bytes can be read from the block's start,
+// and every span written starts in the block: the writes then need no
+// checks, and a span goes out as one copy of 64 bytes of which only its
+// own count.
 template <bool direct>
-INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
-                        std::int32_t words_per_period) {
-    const unsigned char* const base = c.p;
+INLINE Stop write_block(Cursor& c, const Block& block, const unsigned char* base,
+                        OutputStream& output, std::int32_t words_per_period) {
+    const int from = static_cast<int>(c.p - base);
     unsigned char* out = output.buffer + output.used;
     const auto span_to = [&](const unsigned char* to) {
         if constexpr (direct) {
@@ -153,13 +157,16 @@ INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
         if constexpr (direct) output.used = static_cast<std::size_t>(out - output.buffer);
         return stop;
     };
-    const std::uint64_t after_word = (block.words << 1) | (c.in_gap ? 0 : 1);
-    const std::uint64_t closers = block.separators & after_word;
+    // Mid-block the line has just begun after a terminator of this block.
+    const std::uint64_t start = bits_from(from);
+    const std::uint64_t after_word =
+        ((block.words << 1) & bits_from(from + 1)) | (c.in_gap ? 0 : std::uint64_t{1} << from);
+    const std::uint64_t closers = block.separators & after_word & start;
     // Bytes where the output is not a copy of the input: line ends,
     // separators dropped in a gap, separators other than a space.
     const std::uint64_t events =
-        block.terminators | (block.separators & ~after_word) | (closers & ~block.spaces);
-    int at = 0;
+        (block.terminators | (block.separators & ~after_word) | (closers & ~block.spaces)) & start;
+    int at = from;
     while (at < block.length) {
         const std::uint64_t ahead = events & bits_from(at);
         const int event = ahead != 0 ? lowest_bit(ahead) : block.length;
@@ -172,7 +179,7 @@ INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
             span_to(base + closer);
             line_end_out();
             c.p = base + closer + 1;
-            return done(Stop::LineFull);
+            return done(Stop::Switch);
         }
         c.words += count;
         if (event == block.length) break;
@@ -188,7 +195,7 @@ INLINE Stop write_block(Cursor& c, const Block& block, OutputStream& output,
             if (++c.words >= words_per_period) {
                 line_end_out();
                 c.p = byte + 1;
-                return done(Stop::LineFull);
+                return done(Stop::Switch);
             }
             if constexpr (direct) {
                 *out++ = ' ';
@@ -256,7 +263,7 @@ inline Stop write_chars(Cursor& c, const unsigned char* limit, const unsigned ch
                 write_span(output, c.span, c.p);
                 end_line(output);
                 ++c.p;
-                return Stop::LineFull;
+                return Stop::Switch;
             }
             c.in_gap = true;
             if (byte != ' ') {
@@ -275,44 +282,101 @@ inline Stop write_chars(Cursor& c, const unsigned char* limit, const unsigned ch
     return Stop::Limit;
 }
 
+// Drops characters one at a time up to `limit`, through the reader, until
+// a terminator; `end` is the end of the buffer.
+inline Stop skip_chars(Cursor& c, const unsigned char* limit, const unsigned char* end,
+                       InputStream& input) {
+    while (c.p < limit) {
+        if (static_cast<std::ptrdiff_t>(utf8_sequence_length(*c.p)) > end - c.p) {
+            return Stop::Straddle;
+        }
+        input.pos = static_cast<std::size_t>(c.p - input.buffer);
+        Utf8Char ch{};
+        read_utf8_char(input, ch);
+        c.p = input.buffer + input.pos;
+        if (char_class(ch.code) == CharClass::Terminator) return Stop::Switch;
+    }
+    return Stop::Limit;
+}
+
+enum class Operation { WritePeriod, SkipTail };
+
+// Does `op` from the reading position on: write_period when it is
+// WritePeriod, skip_sentence_tail when it is SkipTail. With `once` it
+// returns as they do; otherwise it goes on with the other operation in
+// turn, as the run loop calls them, until the input ends or a write fails,
+// and a block that holds the end of one operation serves the next one too.
 template <ByteMasksOf byte_masks>
-INLINE int write_periods_with(InputStream& input, OutputStream& output,
-                              std::int32_t words_per_period) {
+INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t words_per_period,
+                     Operation op, bool once) {
     Cursor c{nullptr, nullptr, 0, true};
     int result = 1;
-    while (!output.failed) {
+    for (;;) {
+        if (op == Operation::WritePeriod && output.failed) return -1;
         if (input.pos == input.end && !refill(input)) {
             result = end_of_input(input);
             break;
         }
         const unsigned char* const end = input.buffer + input.end;
         c.p = c.span = input.buffer + input.pos;
+        Block block{};
+        const unsigned char* base = nullptr; // where `block` begins, while c.p is in it
         Stop stop = Stop::Limit;
-        while (stop == Stop::Limit && c.p < end) {
-            Block block{};
-            if (end - c.p >= block_size && read_block<byte_masks>(c.p, block)) {
-                // What stands before the block goes out first, so that the
-                // block's own writes are bounded.
+        while (c.p < end) {
+            if (base == nullptr || c.p >= base + block.length) {
+                base =
+                    end - c.p >= block_size && read_block<byte_masks>(c.p, block) ? c.p : nullptr;
+            }
+            // Without a block, at least a block's worth of characters one
+            // at a time before the next try.
+            const auto limit = [&] { return end - c.p > block_size ? c.p + block_size : end; };
+            if (op == Operation::SkipTail && base != nullptr) {
+                const std::uint64_t ahead =
+                    block.terminators & bits_from(static_cast<int>(c.p - base));
+                if (ahead == 0) {
+                    c.p = base + block.length;
+                    continue;
+                }
+                const int at = lowest_bit(ahead);
+                c.p = base + at + ((block.dot_tails >> at >> 1 & 1) != 0 ? 2 : 1);
+                stop = Stop::Switch;
+            } else if (op == Operation::SkipTail) {
+                stop = skip_chars(c, limit(), end, input);
+            } else if (base != nullptr) {
+                // What stands before goes out first, so that the block's
+                // own writes are bounded.
                 write_span(output, c.span, c.p);
                 c.span = c.p;
-                if (end - c.p >= 2 * block_size && output.capacity - output.used >= direct_room) {
-                    stop = write_block<true>(c, block, output, words_per_period);
+                if (end - base >= 2 * block_size && output.capacity - output.used >= direct_room) {
+                    stop = write_block<true>(c, block, base, output, words_per_period);
                 } else {
-                    stop = write_block<false>(c, block, output, words_per_period);
+                    stop = write_block<false>(c, block, base, output, words_per_period);
                 }
             } else {
-                const unsigned char* limit = end - c.p > block_size ? c.p + block_size : end;
-                stop = write_chars(c, limit, end, input, output, words_per_period);
+                stop = write_chars(c, limit(), end, input, output, words_per_period);
             }
+            if (stop == Stop::Straddle) break;
+            if (stop == Stop::Limit) continue;
+            if (once || output.failed) {
+                input.pos = static_cast<std::size_t>(c.p - input.buffer);
+                return op == Operation::WritePeriod && output.failed ? -1 : 1;
+            }
+            op = op == Operation::WritePeriod ? Operation::SkipTail : Operation::WritePeriod;
+            c.words = 0;
+            c.in_gap = true;
+            c.span = c.p;
+            stop = Stop::Limit;
         }
         input.pos = static_cast<std::size_t>(c.p - input.buffer);
-        if (stop == Stop::LineFull) return output.failed ? -1 : 1;
-        write_span(output, c.span, c.p);
-        if (stop == Stop::Straddle) {
-            Utf8Char ch{};
-            result = read_utf8_char(input, ch);
-            if (result != 1) break;
-            if (char_class(ch.code) == CharClass::Terminator) {
+        if (op == Operation::WritePeriod) write_span(output, c.span, c.p);
+        if (stop != Stop::Straddle) continue;
+        // A character that straddles two buffer fills, read whole.
+        Utf8Char ch{};
+        result = read_utf8_char(input, ch);
+        if (result != 1) break;
+        const bool terminator = char_class(ch.code) == CharClass::Terminator;
+        if (op == Operation::WritePeriod) {
+            if (terminator) {
                 end_line(output);
                 c.words = 0;
                 c.in_gap = true;
@@ -320,38 +384,33 @@ INLINE int write_periods_with(InputStream& input, OutputStream& output,
                 write_char(output, ch);
                 c.in_gap = false;
             }
+        } else if (terminator) {
+            if (once) return 1;
+            op = Operation::WritePeriod;
+            c.words = 0;
+            c.in_gap = true;
         }
     }
+    if (op == Operation::SkipTail) return result;
     end_line(output);
     return output.failed ? -1 : result;
 }
 
 template <ByteMasksOf byte_masks>
+INLINE int write_periods_with(InputStream& input, OutputStream& output,
+                              std::int32_t words_per_period) {
+    return walk_with<byte_masks>(input, output, words_per_period, Operation::WritePeriod, true);
+}
+
+template <ByteMasksOf byte_masks>
 INLINE int skip_tail_with(InputStream& input) {
-    for (;;) {
-        if (input.pos == input.end && !refill(input)) return end_of_input(input);
-        const unsigned char* const end = input.buffer + input.end;
-        const unsigned char* p = input.buffer + input.pos;
-        Block block{};
-        if (end - p >= block_size && read_block<byte_masks>(p, block)) {
-            if (block.terminators != 0) {
-                const int at = lowest_bit(block.terminators);
-                const bool dot = (block.dot_tails >> at >> 1 & 1) != 0;
-                input.pos = static_cast<std::size_t>(p + at + (dot ? 2 : 1) - input.buffer);
-                return 1;
-            }
-            input.pos += static_cast<std::size_t>(block.length);
-            continue;
-        }
-        // At least a block's worth of bytes before the next try, so that
-        // text that is not UTF-8 costs one look at each block only.
-        for (std::ptrdiff_t i = 0; i < block_size; ++i) {
-            Utf8Char ch{};
-            const int result = read_utf8_char(input, ch);
-            if (result != 1) return result;
-            if (char_class(ch.code) == CharClass::Terminator) return 1;
-        }
-    }
+    OutputStream unused{no_file, nullptr, 0}; // a dropped tail writes nothing
+    return walk_with<byte_masks>(input, unused, 0, Operation::SkipTail, true);
+}
+
+template <ByteMasksOf byte_masks>
+INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t words_per_period) {
+    walk_with<byte_masks>(input, output, words_per_period, Operation::WritePeriod, false);
 }
 
 } // namespace block_walk
@@ -367,5 +426,10 @@ INLINE int skip_tail_with(InputStream& input) {
     entry int skip_tail_##name(InputStream& input) {                                               \
         return block_walk::skip_tail_with<byte_masks_##name>(input);                               \
     }                                                                                              \
-    const Kernel name##_kernel{#name, byte_masks_##name, write_periods_##name, skip_tail_##name};  \
+    entry void run_##name(InputStream& input, OutputStream& output,                                \
+                          std::int32_t words_per_period) {                                         \
+        block_walk::run_with<byte_masks_##name>(input, output, words_per_period);                  \
+    }                                                                                              \
+    const Kernel name##_kernel{#name, byte_masks_##name, write_periods_##name, skip_tail_##name,   \
+                               run_##name};                                                        \
     }

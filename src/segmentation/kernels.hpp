@@ -18,6 +18,9 @@ struct Kernel {
     // write_period for words_per_period of 1 or more
     int (*write_periods)(InputStream& input, OutputStream& output, std::int32_t words_per_period);
     int (*skip_tail)(InputStream& input);
+    // the two in turn over the whole input, for words_per_period of 1 or
+    // more: what the run loop does, without a call per period
+    void (*run)(InputStream& input, OutputStream& output, std::int32_t words_per_period);
 };
 
 // Every kernel this processor can run, the fastest first, the portable

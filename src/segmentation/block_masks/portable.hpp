@@ -1,6 +1,7 @@
-// The masks in plain C++, eight bytes at a time in one 64-bit word (SWAR):
-// no instruction beyond what every processor has, and fast enough that a
-// processor without vector instructions is not left behind.
+// The masks in plain C++, with eight bytes at a time in one 64-bit word
+// (SWAR) where it pays: no instruction beyond what every processor has,
+// and fast enough that a processor without vector instructions is not
+// left behind.
 #pragma once
 
 #include "segmentation/block_masks/block_masks.hpp"
@@ -11,7 +12,6 @@
 
 namespace swar {
 
-inline constexpr std::uint64_t ones = 0x0101010101010101;
 inline constexpr std::uint64_t highs = 0x8080808080808080;
 inline constexpr std::uint64_t lows = ~highs;
 
@@ -34,12 +34,6 @@ constexpr std::uint64_t nonzero(std::uint64_t word) {
     return ((word & lows) + lows) | word;
 }
 
-// The top bit of each byte that equals `byte` (under `mask`).
-constexpr std::uint64_t differs(std::uint64_t word, unsigned char byte,
-                                std::uint64_t mask = ~std::uint64_t{0}) {
-    return nonzero((word & mask) ^ (ones * byte));
-}
-
 // One bit per byte, from the top bits of the eight bytes: each lands in a
 // bit of its own of the product's top byte.
 constexpr std::uint64_t gather(std::uint64_t top_bits) {
@@ -48,42 +42,40 @@ constexpr std::uint64_t gather(std::uint64_t top_bits) {
 
 } // namespace swar
 
+// Two SWAR passes find the few bytes that matter, those below 0x40 (where
+// all separators and terminators are) and those from 0x80; each of them is
+// then looked up alone, in the nibble tables that the vector kernels use.
 inline ByteMasks byte_masks_portable(const unsigned char* p) {
     using namespace swar;
-    constexpr std::uint64_t pair = ~ones; // 0C/0D, 28/29 and 3A/3B in one compare each
-    ByteMasks m{};
-    std::uint64_t any_high = 0;
+    constexpr std::uint64_t top_two = 0xC0C0C0C0C0C0C0C0;
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
     for (int i = 0; i < 8; ++i) {
         const std::uint64_t word = load(p + 8 * i);
-        const int shift = 8 * i;
-        const std::uint64_t not_space = differs(word, 0x20);
-        const std::uint64_t separators =
-            ~(not_space & differs(word, 0x0A) & differs(word, 0x0C, pair)) & highs;
-        const std::uint64_t terminators =
-            ~(differs(word, 0x21) & differs(word, 0x28, pair) & differs(word, 0x2E) &
-              differs(word, 0x3A, pair) & differs(word, 0x3F)) &
-            highs;
-        m.separators |= gather(separators) << shift;
-        m.spaces |= gather(~not_space & highs) << shift;
-        m.terminators |= gather(terminators) << shift;
-        any_high |= word & highs;
+        low |= gather(~nonzero(word & top_two) & highs) << (8 * i);
+        high |= gather(word & highs) << (8 * i);
     }
-    if (any_high == 0) return m;
-    for (int i = 0; i < 8; ++i) {
-        const std::uint64_t word = load(p + 8 * i);
-        const std::uint64_t high = word & highs;
-        if (high == 0) continue;
-        const int shift = 8 * i;
-        // Bit 7 of a byte and, shifted up into it, bits 6, 5, 4 and 3.
-        const std::uint64_t lead2 = high & (word << 1);
-        const std::uint64_t lead3 = lead2 & (word << 2);
-        const std::uint64_t lead4 = lead3 & (word << 3);
-        m.high |= gather(high) << shift;
-        m.lead2 |= gather(lead2) << shift;
-        m.lead3 |= gather(lead3) << shift;
-        m.lead4 |= gather(lead4) << shift;
-        m.invalid |= gather(lead4 & (word << 4)) << shift;
-        m.c2 |= gather(~differs(word, 0xC2) & highs) << shift;
+    const auto when = [](bool yes, std::uint64_t bit) { return yes ? bit : 0; };
+    ByteMasks m{};
+    for (std::uint64_t rest = low; rest != 0; rest &= rest - 1) {
+        const int at = std::countr_zero(rest);
+        const std::uint64_t bit = std::uint64_t{1} << at;
+        const unsigned char flags =
+            nibble_flags::low[p[at] & 0x0F] & nibble_flags::high[p[at] >> 4];
+        m.separators |= when((flags & nibble_flags::separators) != 0, bit);
+        m.spaces |= when((flags & nibble_flags::space) != 0, bit);
+        m.terminators |= when((flags & nibble_flags::terminators) != 0, bit);
+    }
+    m.high = high;
+    for (std::uint64_t rest = high; rest != 0; rest &= rest - 1) {
+        const int at = std::countr_zero(rest);
+        const std::uint64_t bit = std::uint64_t{1} << at;
+        const unsigned char byte = p[at];
+        m.lead2 |= when(byte >= 0xC0, bit);
+        m.lead3 |= when(byte >= 0xE0, bit);
+        m.lead4 |= when(byte >= 0xF0, bit);
+        m.invalid |= when(byte >= 0xF8, bit);
+        m.c2 |= when(byte == 0xC2, bit);
     }
     return m;
 }
