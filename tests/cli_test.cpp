@@ -67,6 +67,7 @@ Outcome run(const std::vector<std::string>& args, const std::string& stdin_path 
         words.emplace_back(SPEZZAFRASI_PATH);
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
+        argv.reserve(words.size() + 1);
         for (auto& w : words)
             argv.push_back(w.data());
         argv.push_back(nullptr);

@@ -14,6 +14,12 @@
 
 namespace {
 
+// The library's SCMP_A0 to SCMP_A5 are C compound literals.
+constexpr scmp_arg_cmp arg(unsigned int index, scmp_compare op, scmp_datum_t value,
+                           scmp_datum_t second = 0) {
+    return {index, op, value, second};
+}
+
 // Each rule, and why the run needs it.
 bool add_rules(scmp_filter_ctx filter) {
     const auto allow = [&](int call, auto... conditions) {
@@ -29,20 +35,19 @@ bool add_rules(scmp_filter_ctx filter) {
         // stdio looks at standard output before its first line (fstat of the
         // open descriptor only, never of a path), and asks a terminal for
         // its settings to choose line buffering
-        allow(SCMP_SYS(fstat)) &&
-        allow(SCMP_SYS(newfstatat), SCMP_A3(SCMP_CMP_EQ, AT_EMPTY_PATH)) &&
-        allow(SCMP_SYS(ioctl), SCMP_A1(SCMP_CMP_EQ, TCGETS)) &&
+        allow(SCMP_SYS(fstat)) && allow(SCMP_SYS(newfstatat), arg(3, SCMP_CMP_EQ, AT_EMPTY_PATH)) &&
+        allow(SCMP_SYS(ioctl), arg(1, SCMP_CMP_EQ, TCGETS)) &&
         // the C library's allocator, for stdio's buffer; never executable
         allow(SCMP_SYS(brk)) && allow(SCMP_SYS(munmap)) &&
-        allow(SCMP_SYS(mmap), SCMP_A2(SCMP_CMP_MASKED_EQ, exec, 0)) &&
-        allow(SCMP_SYS(mprotect), SCMP_A2(SCMP_CMP_MASKED_EQ, exec, 0)) &&
+        allow(SCMP_SYS(mmap), arg(2, SCMP_CMP_MASKED_EQ, exec, 0)) &&
+        allow(SCMP_SYS(mprotect), arg(2, SCMP_CMP_MASKED_EQ, exec, 0)) &&
         // the end of the run
         allow(SCMP_SYS(exit_group)) && allow(SCMP_SYS(exit)) && allow(SCMP_SYS(rt_sigreturn)) &&
         // a failed check that aborts still ends the process with SIGABRT,
         // sent to itself only
         allow(SCMP_SYS(getpid)) && allow(SCMP_SYS(gettid)) && allow(SCMP_SYS(rt_sigprocmask)) &&
-        allow(SCMP_SYS(tgkill), SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())),
-              SCMP_A2(SCMP_CMP_EQ, SIGABRT));
+        allow(SCMP_SYS(tgkill), arg(0, SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())),
+              arg(2, SCMP_CMP_EQ, SIGABRT));
 }
 
 } // namespace

@@ -416,7 +416,8 @@ INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t word
 } // namespace block_walk
 
 // Defines `name`_kernel from byte_masks_`name`, with `entry` the attributes
-// of its entry points.
+// of its entry points (which cannot stand in parentheses).
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define SPEZZAFRASI_DEFINE_KERNEL(name, entry)                                                     \
     namespace {                                                                                    \
     entry int write_periods_##name(InputStream& input, OutputStream& output,                       \
@@ -433,3 +434,4 @@ INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t word
     const Kernel name##_kernel{#name, byte_masks_##name, write_periods_##name, skip_tail_##name,   \
                                run_##name};                                                        \
     }
+// NOLINTEND(bugprone-macro-parentheses)

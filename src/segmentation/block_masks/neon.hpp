@@ -5,6 +5,7 @@
 #include "segmentation/block_masks/block_masks.hpp"
 
 #include <arm_neon.h>
+#include <cstddef>
 
 namespace neon {
 
@@ -33,7 +34,7 @@ inline ByteMasks byte_masks_neon(const unsigned char* p) {
     uint8x16_t terminators[4];
     uint8x16_t high[4];
     for (int k = 0; k < 4; ++k) {
-        v[k] = vld1q_u8(p + 16 * k);
+        v[k] = vld1q_u8(p + std::ptrdiff_t{16} * k);
         const uint8x16_t flags = vandq_u8(vqtbl1q_u8(low_flags, vandq_u8(v[k], vdupq_n_u8(0x0F))),
                                           vqtbl1q_u8(high_flags, vshrq_n_u8(v[k], 4)));
         separators[k] = vtstq_u8(flags, vdupq_n_u8(f::separators));

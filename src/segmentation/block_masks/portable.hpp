@@ -7,6 +7,7 @@
 #include "segmentation/block_masks/block_masks.hpp"
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -51,7 +52,7 @@ inline ByteMasks byte_masks_portable(const unsigned char* p) {
     std::uint64_t low = 0;
     std::uint64_t high = 0;
     for (int i = 0; i < 8; ++i) {
-        const std::uint64_t word = load(p + 8 * i);
+        const std::uint64_t word = load(p + std::ptrdiff_t{8} * i);
         low |= gather(~nonzero(word & top_two) & highs) << (8 * i);
         high |= gather(word & highs) << (8 * i);
     }
