@@ -1,5 +1,7 @@
 // Runs the built program as a user would and checks its console lines, its
 // exit status and what it does to the files it is given.
+#include "cli_support.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -86,22 +88,6 @@ Outcome run(const std::vector<std::string>& args, const std::string& stdin_path 
     waitpid(pid, &wstatus, 0);
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     return result;
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string progress(const std::string& in, const std::string& out, int n) {
-    return "Periodizzazione in corso da " + in + " a " + out + ", con " + std::to_string(n) +
-           " parole per periodo\n";
 }
 
 class CliTest : public testing::Test {

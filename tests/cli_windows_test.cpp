@@ -1,14 +1,10 @@
 // Runs the built program on Windows as a user would: console lines, exit
 // status, CR LF line ends, Unicode names and the share modes that guard
 // the user's files.
+#include "cli_support.hpp"
+
 #include <gtest/gtest.h>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <filesystem>
@@ -21,6 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const std::string crlf = "\r\n";
 const std::string input_error = "Errore apertura file input\r\n";
 const std::string output_error = "Errore apertura file output\r\n";
 
@@ -80,22 +77,6 @@ Outcome run(const std::vector<std::string>& args) {
     return result;
 }
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string progress(const std::string& in, const std::string& out, int n) {
-    return "Periodizzazione in corso da " + in + " a " + out + ", con " + std::to_string(n) +
-           " parole per periodo\r\n";
-}
-
 std::string done(const std::string& out) {
     return "Periodizzato in " + out + "\r\n";
 }
@@ -152,7 +133,7 @@ TEST_F(WindowsCliTest, PeriodsEndInCrLf) {
         const Outcome r = run({utf8(input), utf8(output), c.n});
         EXPECT_EQ(r.status, 0U) << c.periods;
         EXPECT_EQ(r.console,
-                  progress(utf8(input), utf8(output), std::stoi(c.n)) + done(utf8(output)));
+                  progress(utf8(input), utf8(output), std::stoi(c.n), crlf) + done(utf8(output)));
         EXPECT_EQ(read_file(output), c.periods);
     }
 }
@@ -178,7 +159,7 @@ TEST_F(WindowsCliTest, UnicodeNames) {
         write_file(in, "Ciao mondo.");
         const Outcome r = run({utf8(in), utf8(out)});
         EXPECT_EQ(r.status, 0U) << name;
-        EXPECT_EQ(r.console, progress(utf8(in), utf8(out), 7) + done(utf8(out))) << name;
+        EXPECT_EQ(r.console, progress(utf8(in), utf8(out), 7, crlf) + done(utf8(out))) << name;
         EXPECT_EQ(read_file(out), "Ciao mondo;\r\n;\r\n") << name;
     }
 }
@@ -241,7 +222,7 @@ TEST_F(WindowsCliTest, DevicesAsOutput) {
     for (const std::string& device : std::vector<std::string>{"NUL", "nul"}) {
         const Outcome r = run({utf8(input), device});
         EXPECT_EQ(r.status, 0U) << device;
-        EXPECT_EQ(r.console, progress(utf8(input), device, 7) + done(device)) << device;
+        EXPECT_EQ(r.console, progress(utf8(input), device, 7, crlf) + done(device)) << device;
     }
 }
 
@@ -255,10 +236,11 @@ TEST_F(WindowsCliTest, FullDiskAndReadErrorsUnderWine) {
     }
     Outcome r = run({utf8(input), full});
     EXPECT_EQ(r.status, 1U);
-    EXPECT_EQ(r.console, progress(utf8(input), full, 7) + "Errore scrittura file output\r\n");
+    EXPECT_EQ(r.console, progress(utf8(input), full, 7, crlf) + "Errore scrittura file output\r\n");
     r = run({failing, utf8(output)});
     EXPECT_EQ(r.status, 1U);
-    EXPECT_EQ(r.console, progress(failing, utf8(output), 7) + "Errore lettura file input\r\n");
+    EXPECT_EQ(r.console,
+              progress(failing, utf8(output), 7, crlf) + "Errore lettura file input\r\n");
 }
 
 } // namespace

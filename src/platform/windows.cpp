@@ -2,12 +2,6 @@
 // share modes for the sharing rules, and text files with CR LF line ends.
 #include "platform/platform.hpp"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <shellapi.h>
