@@ -34,10 +34,6 @@ namespace block_walk {
 
 constexpr std::ptrdiff_t block_size = 64;
 
-inline void end_line(OutputStream& output) {
-    write_line_end(output);
-}
-
 inline void write_span(OutputStream& output, const unsigned char* from, const unsigned char* to) {
     write_bytes(output, from, static_cast<std::size_t>(to - from));
 }
@@ -77,12 +73,10 @@ struct Block {
     int length; // the block ends before a character that it does not hold whole
 };
 
-using ByteMasksOf = ByteMasksFunction;
-
 // Reads the 64 bytes at p, which begin a character, as a block. Returns false
 // unless every lead byte is followed by exactly its continuation bytes and
 // every continuation byte follows its lead.
-template <ByteMasksOf byte_masks>
+template <ByteMasksFunction byte_masks>
 INLINE bool read_block(const unsigned char* p, Block& block) {
     const ByteMasks m = byte_masks(p);
     if (m.invalid != 0) return false;
@@ -150,7 +144,7 @@ INLINE Stop write_block(Cursor& c, const Block& block, const unsigned char* base
             std::memcpy(out, output.line_end.bytes.data(), output.line_end.bytes.size());
             out += output.line_end.size;
         } else {
-            end_line(output);
+            write_line_end(output);
         }
     };
     const auto done = [&](Stop stop) {
@@ -220,7 +214,7 @@ INLINE Stop write_block(Cursor& c, const Block& block, const unsigned char* base
 // line ends, and the terminator is dropped.
 inline void end_phrase(Cursor& c, OutputStream& output, const unsigned char* terminator) {
     write_span(output, c.span, terminator);
-    end_line(output);
+    write_line_end(output);
     c.words = 0;
     c.in_gap = true;
     c.span = c.p;
@@ -261,7 +255,7 @@ inline Stop write_chars(Cursor& c, const unsigned char* limit, const unsigned ch
             }
             if (++c.words >= words_per_period) {
                 write_span(output, c.span, c.p);
-                end_line(output);
+                write_line_end(output);
                 ++c.p;
                 return Stop::Switch;
             }
@@ -306,7 +300,7 @@ enum class Operation { WritePeriod, SkipTail };
 // returns as they do; otherwise it goes on with the other operation in
 // turn, as the run loop calls them, until the input ends or a write fails,
 // and a block that holds the end of one operation serves the next one too.
-template <ByteMasksOf byte_masks>
+template <ByteMasksFunction byte_masks>
 INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t words_per_period,
                      Operation op, bool once) {
     Cursor c{nullptr, nullptr, 0, true};
@@ -377,7 +371,7 @@ INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t word
         const bool terminator = char_class(ch.code) == CharClass::Terminator;
         if (op == Operation::WritePeriod) {
             if (terminator) {
-                end_line(output);
+                write_line_end(output);
                 c.words = 0;
                 c.in_gap = true;
             } else {
@@ -392,23 +386,23 @@ INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t word
         }
     }
     if (op == Operation::SkipTail) return result;
-    end_line(output);
+    write_line_end(output);
     return output.failed ? -1 : result;
 }
 
-template <ByteMasksOf byte_masks>
+template <ByteMasksFunction byte_masks>
 INLINE int write_periods_with(InputStream& input, OutputStream& output,
                               std::int32_t words_per_period) {
     return walk_with<byte_masks>(input, output, words_per_period, Operation::WritePeriod, true);
 }
 
-template <ByteMasksOf byte_masks>
+template <ByteMasksFunction byte_masks>
 INLINE int skip_tail_with(InputStream& input) {
     OutputStream unused{no_file, nullptr, 0}; // a dropped tail writes nothing
     return walk_with<byte_masks>(input, unused, 0, Operation::SkipTail, true);
 }
 
-template <ByteMasksOf byte_masks>
+template <ByteMasksFunction byte_masks>
 INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t words_per_period) {
     walk_with<byte_masks>(input, output, words_per_period, Operation::WritePeriod, false);
 }
