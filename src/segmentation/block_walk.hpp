@@ -391,8 +391,8 @@ INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t word
 }
 
 template <ByteMasksFunction byte_masks>
-INLINE int write_periods_with(InputStream& input, OutputStream& output,
-                              std::int32_t words_per_period) {
+INLINE int write_period_with(InputStream& input, OutputStream& output,
+                             std::int32_t words_per_period) {
     return walk_with<byte_masks>(input, output, words_per_period, Operation::WritePeriod, true);
 }
 
@@ -414,9 +414,9 @@ INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t word
 // NOLINTBEGIN(bugprone-macro-parentheses)
 #define SPEZZAFRASI_DEFINE_KERNEL(name, entry)                                                     \
     namespace {                                                                                    \
-    entry int write_periods_##name(InputStream& input, OutputStream& output,                       \
-                                   std::int32_t words_per_period) {                                \
-        return block_walk::write_periods_with<byte_masks_##name>(input, output, words_per_period); \
+    entry int write_period_##name(InputStream& input, OutputStream& output,                        \
+                                  std::int32_t words_per_period) {                                 \
+        return block_walk::write_period_with<byte_masks_##name>(input, output, words_per_period);  \
     }                                                                                              \
     entry int skip_tail_##name(InputStream& input) {                                               \
         return block_walk::skip_tail_with<byte_masks_##name>(input);                               \
@@ -425,7 +425,7 @@ INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t word
                           std::int32_t words_per_period) {                                         \
         block_walk::run_with<byte_masks_##name>(input, output, words_per_period);                  \
     }                                                                                              \
-    const Kernel name##_kernel{#name, byte_masks_##name, write_periods_##name, skip_tail_##name,   \
+    const Kernel name##_kernel{#name, byte_masks_##name, write_period_##name, skip_tail_##name,    \
                                run_##name};                                                        \
     }
 // NOLINTEND(bugprone-macro-parentheses)

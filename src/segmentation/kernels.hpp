@@ -15,8 +15,8 @@
 struct Kernel {
     const char* name;
     ByteMasksFunction byte_masks;
-    // write_period for words_per_period of 1 or more
-    int (*write_periods)(InputStream& input, OutputStream& output, std::int32_t words_per_period);
+    // write_period, for words_per_period of 1 or more
+    int (*write_period)(InputStream& input, OutputStream& output, std::int32_t words_per_period);
     int (*skip_tail)(InputStream& input);
     // the two in turn over the whole input, for words_per_period of 1 or
     // more: what the run loop does, without a call per period

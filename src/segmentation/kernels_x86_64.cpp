@@ -12,30 +12,22 @@ SPEZZAFRASI_DEFINE_KERNEL(avx2, SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX2_TARGET
 SPEZZAFRASI_DEFINE_KERNEL(sse2, SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
 SPEZZAFRASI_DEFINE_KERNEL(portable, SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
 
-namespace {
-
-// The one look at the processor: what it has, and what the operating
-// system saves of its registers, as the compiler's runtime reports it.
-bool runs(const Kernel& kernel) {
-    if (&kernel == &avx512_kernel) {
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               runs(avx2_kernel);
-    }
-    if (&kernel == &avx2_kernel) {
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-               __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-    }
-    return true;
-}
-
-} // namespace
-
 std::span<const Kernel* const> family_kernels() {
     static const Kernel* const kernels[] = {&avx512_kernel, &avx2_kernel, &sse2_kernel,
                                             &portable_kernel};
     return kernels;
 }
 
+// The one look at the processor: what it has, and what the operating
+// system saves of its registers, as the compiler's runtime reports it.
 bool processor_runs(const Kernel& kernel) {
-    return runs(kernel);
+    if (&kernel == &avx512_kernel) {
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               processor_runs(avx2_kernel);
+    }
+    if (&kernel == &avx2_kernel) {
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+               __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+    }
+    return true;
 }

@@ -9,7 +9,7 @@ int write_period(InputStream& input, OutputStream& output, std::int32_t words_pe
         write_line_end(output);
         return output.failed ? -1 : result;
     }
-    return chosen_kernel().write_periods(input, output, words_per_period);
+    return chosen_kernel().write_period(input, output, words_per_period);
 }
 
 int skip_sentence_tail(InputStream& input) {
