@@ -143,11 +143,13 @@ TEST(DifferentialTest, ShortInputsEveryBufferSize) {
     }
 }
 
-// Buffers around the sizes where blocks of 64 bytes, and the room for
-// writing one without checks, begin to fit.
+// Buffers around the sizes where blocks of 64 bytes, the room for the
+// fixed-size copies of whole lines, and more than one region of marks
+// begin to fit.
 TEST(DifferentialTest, LongInputsAcrossManyFills) {
     std::mt19937 rng(8122026);
-    const std::vector<std::size_t> sizes = {2, 63, 64, 65, 127, 128, 129, 255, 256, 300, 4096};
+    const std::vector<std::size_t> sizes = {2,   63,  64,  65,  127,  128,  129,
+                                            255, 256, 300, 400, 4096, 20000};
     for (int round = 0; round < 40; ++round) {
         expect_as_model(random_input(rng, 3000, round % 2 == 0), sizes);
         if (HasFatalFailure()) return;

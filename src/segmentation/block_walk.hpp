@@ -1,4 +1,4 @@
-// The logic of blocks, words and lines that every kernel shares: written
+// The logic of phrases, words and lines that every kernel shares: written
 // once, compiled once per kernel around its way of taking the masks.
 #pragma once
 
@@ -8,21 +8,25 @@
 #include "segmentation/period_writer.hpp"
 #include "segmentation/utf8_reader.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-// Both operations work on the input buffer in blocks of 64 bytes with one
-// bit per byte: runs of words separated by single spaces reach the output
-// as one copy, words are counted by population count, and a dropped tail is
-// searched for its terminator. A block is taken whole only when its bytes
-// are well-formed UTF-8, where every byte below 0x80 is a character of its
-// own; anything else, and every character that straddles two buffer fills,
-// goes one character at a time through read_utf8_char, so that a lead byte
-// takes the bytes that follow it exactly as the rules say.
+// The input is walked in two passes over regions of a few kilobytes. The
+// first turns each block of 64 bytes into bit masks: separators,
+// terminators, separators that close a word, separators that are dropped
+// or written as a space, and where each line begins. The second goes from
+// line to line on those masks alone: a line's n-th word and its terminator
+// are bit searches, and its words go out as one copy unless a separator
+// has to be dropped. A region holds only well-formed UTF-8, where every
+// byte below 0x80 is a character of its own; anything else, and every
+// character that straddles two buffer fills, goes one character at a time
+// through read_utf8_char, so that a lead byte takes the bytes that follow
+// it exactly as the rules say.
 
-// The block functions are inlined into one copy of the operations for each
+// The functions are inlined into one copy of the operations for each
 // kernel, so that each copy is compiled for its kernel's instructions.
 #if defined(__GNUC__)
 #define INLINE [[gnu::always_inline]] inline
@@ -33,6 +37,8 @@
 namespace block_walk {
 
 constexpr std::ptrdiff_t block_size = 64;
+// 8 KiB of input a region: its masks stay in the first-level cache.
+constexpr int region_blocks = 128;
 
 inline void write_span(OutputStream& output, const unsigned char* from, const unsigned char* to) {
     write_bytes(output, from, static_cast<std::size_t>(to - from));
@@ -58,50 +64,161 @@ inline int count_bits(std::uint64_t bits) {
     return std::popcount(bits);
 }
 
-// Bits from `from` (0 to 64) upwards.
-inline std::uint64_t bits_from(int from) {
-    return from >= 64 ? 0 : ~std::uint64_t{0} << from;
+// Bits below `to`, 0 to 63.
+inline std::uint64_t bits_below(int to) {
+    return (std::uint64_t{1} << to) - 1;
 }
 
-// The characters of a block, one bit per byte.
-struct Block {
-    std::uint64_t separators;
-    std::uint64_t spaces;
-    std::uint64_t terminators; // first byte of each terminator
-    std::uint64_t dot_tails;   // second byte of each middle dot
-    std::uint64_t words;
-    int length; // the block ends before a character that it does not hold whole
+// Positions in a region are never negative: their word and their bit.
+inline unsigned word_of(int at) {
+    return static_cast<unsigned>(at) / 64;
+}
+inline int bit_of(int at) {
+    return static_cast<int>(static_cast<unsigned>(at) % 64);
+}
+inline int position(unsigned word, std::uint64_t bits) {
+    return static_cast<int>(64 * word) + lowest_bit(bits);
+}
+
+// The masks of a region, one bit per byte, a word of 64 bits per block.
+// Two words more than the blocks hold the bits just past the region's end,
+// so that 64 bits can be read from anywhere in it.
+constexpr int marks_words = region_blocks + 2;
+struct Marks {
+    std::uint64_t separators[marks_words];
+    std::uint64_t terminators[marks_words]; // first byte of each; one more at the end
+    std::uint64_t closers[marks_words];     // separators right after a word byte
+    std::uint64_t dropped[marks_words];     // separators after a separator or a terminator
+    std::uint64_t spaced[marks_words];      // closers other than a space, written as one
+    std::uint64_t starts[marks_words];      // the first byte after a terminator and its gap
 };
 
-// Reads the 64 bytes at p, which begin a character, as a block. Returns false
-// unless every lead byte is followed by exactly its continuation bytes and
-// every continuation byte follows its lead.
+// Marks the region that begins at p, a character's start, with `available`
+// bytes from p in the buffer; `after_word` says whether the byte before p
+// belongs to a word, `line_start` whether a line begins at p. Returns the
+// region's length: whole blocks of well-formed UTF-8, less a character
+// that the last one does not hold whole; 0 when the first block is not
+// such a block or there is none. Past the region nothing is marked but a
+// terminator at its end, so that every search stops there.
 template <ByteMasksFunction byte_masks>
-INLINE bool read_block(const unsigned char* p, Block& block) {
-    const ByteMasks m = byte_masks(p);
-    if (m.invalid != 0) return false;
-    const std::uint64_t continuations = m.high & ~m.lead2;
-    const std::uint64_t expected = (m.lead2 << 1) | (m.lead3 << 2) | (m.lead4 << 3);
-    if (expected != continuations) return false;
-    const std::uint64_t last = std::uint64_t{1} << 63;
-    const std::uint64_t cut = (m.lead2 & last) | (m.lead3 & (last >> 1 | last)) |
-                              (m.lead4 & (last >> 2 | last >> 1 | last));
-    block.length = cut != 0 ? lowest_bit(cut) : 64;
-    const std::uint64_t inside = ~bits_from(block.length);
-    std::uint64_t dots = 0; // C2 is rare: the lead of the middle dot and a few symbols
-    for (std::uint64_t c2 = m.c2 & inside; c2 != 0; c2 &= c2 - 1) {
-        const int at = lowest_bit(c2);
-        if (p[at + 1] == 0xB7) dots |= std::uint64_t{1} << at;
+INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool after_word,
+                       bool line_start, Marks& marks) {
+    const int blocks = static_cast<int>(std::min<std::ptrdiff_t>(region_blocks, available / 64));
+    std::uint64_t pending = 0;   // continuation bytes announced by the block before
+    std::uint64_t last_lead = 0; // the lead bytes of the block before
+    std::uint64_t word_before = after_word ? 1 : 0;
+    std::uint64_t dot_tail = 0; // a middle dot's second byte at the start of the block
+    std::uint64_t after_terminator = line_start ? 1 : 0;
+    std::uint64_t gap_goes_on = 0; // a gap after a terminator runs into the block
+    int b = 0;
+    for (; b < blocks; ++b) {
+        const unsigned char* const q = p + std::ptrdiff_t{64} * b;
+        const ByteMasks m = byte_masks(q);
+        const std::uint64_t continuations = m.high & ~m.lead2;
+        const std::uint64_t expected = pending | (m.lead2 << 1) | (m.lead3 << 2) | (m.lead4 << 3);
+        if ((m.invalid | (expected ^ continuations)) != 0) break;
+        pending = (m.lead2 >> 63) | (m.lead3 >> 62) | (m.lead4 >> 61);
+        last_lead = m.lead2;
+        std::uint64_t dots = 0;
+        // C2 is rare: the lead of the middle dot and a few symbols.
+        const std::ptrdiff_t room = available - std::ptrdiff_t{64} * b - 1;
+        for (std::uint64_t c2 = m.c2; c2 != 0; c2 &= c2 - 1) {
+            const int at = lowest_bit(c2);
+            if (at < room && q[at + 1] == 0xB7) dots |= std::uint64_t{1} << at;
+        }
+        const std::uint64_t terminators = m.terminators | dots;
+        const std::uint64_t dot_tails = (dots << 1) | dot_tail;
+        const std::uint64_t words = ~(m.separators | terminators | dot_tails);
+        const std::uint64_t closers = m.separators & ((words << 1) | word_before);
+        // Adding a bit after each terminator to the separators carries it
+        // over the gap that follows, to where the next line begins.
+        const std::uint64_t terminator_ends = m.terminators | dot_tails;
+        const std::uint64_t after = (terminator_ends << 1) | after_terminator;
+        const std::uint64_t partial = m.separators + after;
+        const std::uint64_t sum = partial + gap_goes_on;
+        marks.separators[b] = m.separators;
+        marks.terminators[b] = terminators;
+        marks.closers[b] = closers;
+        marks.dropped[b] = m.separators & ~closers;
+        marks.spaced[b] = closers & ~m.spaces;
+        marks.starts[b] = sum & ~m.separators;
+        word_before = words >> 63;
+        dot_tail = dots >> 63;
+        after_terminator = terminator_ends >> 63;
+        gap_goes_on = (partial < after || sum < partial) ? 1 : 0;
     }
-    block.separators = m.separators & inside;
-    block.spaces = m.spaces & inside;
-    block.terminators = (m.terminators | dots) & inside;
-    block.dot_tails = dots << 1;
-    block.words = inside & ~(block.separators | block.terminators | block.dot_tails);
-    return true;
+    int length = 64 * b;
+    if (b != 0 && pending != 0) length = 64 * (b - 1) + 63 - std::countl_zero(last_lead);
+    const int end_word = length / 64;
+    for (int w = end_word; w < end_word + 2; ++w) {
+        const std::uint64_t kept = bits_below(bit_of(length));
+        for (std::uint64_t* bits : {marks.separators, marks.terminators, marks.closers,
+                                    marks.dropped, marks.spaced, marks.starts}) {
+            bits[w] = w < b ? bits[w] & kept : 0;
+        }
+    }
+    marks.terminators[end_word] |= std::uint64_t{1} << bit_of(length);
+    return length;
 }
 
-// Where write_period stands inside the buffer.
+// The 64 bits from `from` on.
+inline std::uint64_t bits_from(const std::uint64_t* bits, int from) {
+    const unsigned w = word_of(from);
+    const int shift = bit_of(from);
+    return bits[w] >> shift | (bits[w + 1] << 1) << (63 - shift);
+}
+
+// The first bit set from `from` on; the marks make sure there is one.
+inline int next_bit(const std::uint64_t* bits, int from) {
+    unsigned w = word_of(from);
+    std::uint64_t word = bits[w] & ~bits_below(bit_of(from));
+    while (word == 0)
+        word = bits[++w];
+    return position(w, word);
+}
+
+// The first bit clear from `from` on.
+inline int next_clear_bit(const std::uint64_t* bits, int from) {
+    unsigned w = word_of(from);
+    std::uint64_t word = ~bits[w] & ~bits_below(bit_of(from));
+    while (word == 0)
+        word = ~bits[++w];
+    return position(w, word);
+}
+
+// The first bit set in [from, to), or `to`.
+inline int next_bit_before(const std::uint64_t* bits, int from, int to) {
+    unsigned w = word_of(from);
+    const unsigned last = word_of(to - 1);
+    std::uint64_t word = bits[w] & ~bits_below(bit_of(from));
+    while (word == 0) {
+        if (w >= last) return to;
+        word = bits[++w];
+    }
+    return std::min(position(w, word), to);
+}
+
+// The k-th bit set in [from, to), or `to` with `count` the bits set in that
+// range.
+inline int nth_bit_before(const std::uint64_t* bits, int from, int to, std::int32_t k,
+                          std::int32_t& count) {
+    unsigned w = word_of(from);
+    const unsigned last = word_of(to);
+    std::uint64_t word = bits[w] & ~bits_below(bit_of(from));
+    count = 0;
+    for (;;) {
+        if (w == last) word &= bits_below(bit_of(to));
+        const int here = count_bits(word);
+        if (here >= k - count) {
+            return position(w, select_bit_portable(word, static_cast<int>(k - count - 1)));
+        }
+        count += here;
+        if (w == last) return to;
+        word = bits[++w];
+    }
+}
+
+// Where the walk stands inside the buffer.
 struct Cursor {
     const unsigned char* p;    // next byte to look at
     const unsigned char* span; // [span, p) goes to the output unchanged
@@ -114,100 +231,202 @@ struct Cursor {
 // a character that the buffer does not hold whole.
 enum class Stop { Limit, Switch, Straddle };
 
-// Output room that a block needs to be written without checks: a line end
-// of at most three bytes for each of its bytes, and the slack of a
-// fixed-size copy.
-constexpr std::size_t direct_room = 3 * 64 + 64;
+enum class Operation { WritePeriod, SkipTail };
 
-// Goes through the block that begins at `base`, from c.p on. Returns
-// Switch, with p after the separator that closed the last word of the line
-// and the line ended, or Limit. When `direct`, the output buffer has
-// direct_room bytes free and 128 bytes can be read from the block's start,
-// and every span written starts in the block: the writes then need no
-// checks, and a span goes out as one copy of 64 bytes of which only its
-// own count.
-template <bool direct>
-INLINE Stop write_block(Cursor& c, const Block& block, const unsigned char* base,
-                        OutputStream& output, std::int32_t words_per_period) {
-    const int from = static_cast<int>(c.p - base);
-    unsigned char* out = output.buffer + output.used;
-    const auto span_to = [&](const unsigned char* to) {
-        if constexpr (direct) {
-            std::memcpy(out, c.span, 64);
-            out += to - c.span;
-        } else {
-            write_span(output, c.span, to);
-        }
-    };
-    const auto line_end_out = [&] {
-        if constexpr (direct) {
-            std::memcpy(out, output.line_end.bytes.data(), output.line_end.bytes.size());
-            out += output.line_end.size;
-        } else {
-            write_line_end(output);
-        }
-    };
-    const auto done = [&](Stop stop) {
-        if constexpr (direct) output.used = static_cast<std::size_t>(out - output.buffer);
-        return stop;
-    };
-    // Mid-block the line has just begun after a terminator of this block.
-    const std::uint64_t start = bits_from(from);
-    const std::uint64_t after_word =
-        ((block.words << 1) & bits_from(from + 1)) | (c.in_gap ? 0 : std::uint64_t{1} << from);
-    const std::uint64_t closers = block.separators & after_word & start;
-    // Bytes where the output is not a copy of the input: line ends,
-    // separators dropped in a gap, separators other than a space.
-    const std::uint64_t events =
-        (block.terminators | (block.separators & ~after_word) | (closers & ~block.spaces)) & start;
-    int at = from;
-    while (at < block.length) {
-        const std::uint64_t ahead = events & bits_from(at);
-        const int event = ahead != 0 ? lowest_bit(ahead) : block.length;
-        std::uint64_t counted = closers & bits_from(at) & ~bits_from(event) & block.spaces;
-        const int count = count_bits(counted);
-        if (std::int64_t{c.words} + count >= words_per_period) {
-            for (std::int32_t k = words_per_period - c.words; k > 1; --k)
-                counted &= counted - 1;
-            const int closer = lowest_bit(counted);
-            span_to(base + closer);
-            line_end_out();
-            c.p = base + closer + 1;
-            return done(Stop::Switch);
-        }
-        c.words += count;
-        if (event == block.length) break;
-        const std::uint64_t bit = std::uint64_t{1} << event;
-        const unsigned char* const byte = base + event;
-        span_to(byte);
-        at = event + 1;
-        if (block.terminators & bit) {
-            line_end_out();
-            c.words = 0;
-            if (block.dot_tails & (bit << 1)) ++at;
-        } else if (closers & bit) {
-            if (++c.words >= words_per_period) {
-                line_end_out();
-                c.p = byte + 1;
-                return done(Stop::Switch);
-            }
-            if constexpr (direct) {
-                *out++ = ' ';
-            } else {
-                write_byte(output, ' ');
-            }
-        }
-        // After each of these events the output is in a gap: the separators
-        // that follow are dropped with it.
-        if (at < 64) {
-            const std::uint64_t not_separators = ~(block.separators >> at);
-            at = not_separators != 0 ? at + lowest_bit(not_separators) : 64;
-        }
-        c.span = base + at;
+inline bool bit_at(const std::uint64_t* bits, int at) {
+    return (bits[word_of(at)] >> bit_of(at) & 1) != 0;
+}
+
+// Copies `count` bytes from `from`, in one fixed-size copy of 64 bytes of
+// which only `count` are kept where the output has the room and the input
+// the bytes (it ends at `end`).
+INLINE void copy_out(OutputStream& output, const unsigned char* from, int count,
+                     const unsigned char* end) {
+    if (count <= 64 && output.capacity - output.used >= 64 && end - from >= 64) {
+        std::memcpy(output.buffer + output.used, from, 64);
+        output.used += static_cast<std::size_t>(count);
+    } else {
+        write_bytes(output, from, static_cast<std::size_t>(count));
     }
-    c.in_gap = (block.words & (std::uint64_t{1} << (block.length - 1))) == 0;
-    c.p = base + block.length;
-    return done(Stop::Limit);
+}
+
+INLINE void end_line(OutputStream& output) {
+    if (output.capacity - output.used >= output.line_end.bytes.size()) {
+        std::memcpy(output.buffer + output.used, output.line_end.bytes.data(),
+                    output.line_end.bytes.size());
+        output.used += output.line_end.size;
+    } else {
+        write_line_end(output);
+    }
+}
+
+inline int terminator_length(unsigned char first) {
+    return first == 0xC2 ? 2 : 1; // the middle dot
+}
+
+// Writes the words in [from, to) of the region at `base`: copies of the
+// input between the separators that are dropped or written as a space.
+INLINE void write_words(OutputStream& output, const unsigned char* base, int from, int to,
+                        const Marks& marks, const unsigned char* end) {
+    while (from < to) {
+        const int change = std::min(next_bit_before(marks.dropped, from, to),
+                                    next_bit_before(marks.spaced, from, to));
+        copy_out(output, base + from, change - from, end);
+        if (change == to) return;
+        if (bit_at(marks.spaced, change)) write_byte(output, ' ');
+        from = change + 1;
+    }
+}
+
+// Room that write_phrases needs in the output for a line: the fixed copies
+// of its pieces, a space written past its end, a line end.
+constexpr std::size_t line_room = 3 * 64;
+
+// Writes line after line from `at`, a line's start, as long as each line
+// ends less than 63 bytes after its first word: the case of nearly every
+// line of real text, done without a loop over words or bytes and nearly
+// without a branch that depends on the text. The lines begin where the
+// marks say, one after each terminator, so that one line does not wait for
+// the one before. Returns where it stopped, at a line's start, or the
+// region's end with op SkipTail when a dropped tail goes on past it.
+template <BitSelectFunction select_bit>
+INLINE int write_phrases(int at, Operation& op, const Marks& marks, const unsigned char* base,
+                         int length, const unsigned char* end, OutputStream& output,
+                         std::int32_t words_per_period) {
+    constexpr std::uint64_t top = std::uint64_t{1} << 63;
+    if (output.capacity < 2 * line_room) return at;
+    // The fixed copies read up to 128 bytes from a line's first word.
+    const int last = static_cast<int>(std::min<std::ptrdiff_t>(length, end - base - 128));
+    // Closers dropped before the one that ends a full line.
+    const std::int32_t closers_before_cut = std::min(words_per_period, 64) - 1;
+    const unsigned last_word = word_of(length);
+    const LineEnd line_end = output.line_end;
+    unsigned w = word_of(at);
+    std::uint64_t starts = marks.starts[w] & ~bits_below(bit_of(at));
+    int from = -1; // the last line written
+    // The output is written through `out` and `used` set when this returns.
+    unsigned char* out = output.buffer + output.used;
+    const unsigned char* out_limit = output.buffer + (output.capacity - line_room);
+    const auto stop_at = [&](int where) {
+        output.used = static_cast<std::size_t>(out - output.buffer);
+        return where;
+    };
+    for (;;) {
+        while (starts == 0) {
+            if (++w > last_word) {
+                // Only a gap follows the last line's terminator, unless the
+                // terminator is past the region.
+                if (from >= 0 && next_bit(marks.terminators, from) == length) {
+                    op = Operation::SkipTail;
+                }
+                return stop_at(length);
+            }
+            starts = marks.starts[w];
+        }
+        const int next = position(w, starts);
+        if (next >= last) return stop_at(next);
+        if (out > out_limit) {
+            stop_at(next);
+            if (!flush_output(output)) return next;
+            out = output.buffer + output.used;
+        }
+        from = next;
+        starts &= starts - 1;
+        // The terminator, when it is less than 63 bytes away; 63 otherwise.
+        const int to_near = lowest_bit(bits_from(marks.terminators, from) | top);
+        std::uint64_t closers = bits_from(marks.closers, from) & bits_below(to_near);
+        closers = words_per_period > 64 ? 0 : select_bit(closers, closers_before_cut);
+        // The line ends at its last word's closer or at the terminator; a
+        // longer line, or one that goes on past the region, is left to the
+        // general walk.
+        const int count = lowest_bit(closers | std::uint64_t{1} << to_near);
+        if (count >= 63 || from + count >= length) return stop_at(from);
+        const std::uint64_t line = bits_below(count);
+        const std::uint64_t dropped = bits_from(marks.dropped, from) & line;
+        const std::uint64_t spaced = bits_from(marks.spaced, from) & line;
+        const unsigned char* const source = base + from;
+        unsigned char* const start = out;
+        // The pieces between dropped separators.
+        int piece = 0;
+        for (std::uint64_t rest = dropped;;) {
+            const int stop = std::min(lowest_bit(rest), count);
+            std::memcpy(out, source + piece, 64);
+            out += stop - piece;
+            if (stop == count) break;
+            piece = stop + 1;
+            rest &= rest - 1;
+        }
+        // Separators other than a space become one. The first is written
+        // without a branch: with none, a space lands past the line.
+        const auto space_at = [&](int at_input) {
+            start[at_input - count_bits(dropped & bits_below(at_input))] = ' ';
+        };
+        space_at(lowest_bit(spaced | top));
+        for (std::uint64_t rest = spaced & (spaced - 1); rest != 0; rest &= rest - 1)
+            space_at(lowest_bit(rest));
+        std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
+        out += line_end.size;
+    }
+}
+
+// Goes through the marked region that begins at c.p, phrase by phrase, and
+// leaves c.p at its end. With `once` it returns Switch at the first switch
+// from one operation to the other instead, with c.p after the separator
+// that closed the line's last word or after the dropped tail's terminator.
+template <BitSelectFunction select_bit>
+INLINE Stop walk_region(Cursor& c, Operation& op, const Marks& marks, int length,
+                        const unsigned char* end, OutputStream& output,
+                        std::int32_t words_per_period, bool once) {
+    const unsigned char* const base = c.p;
+    int at = 0;
+    for (;;) {
+        if (op == Operation::SkipTail) {
+            const int terminator = next_bit(marks.terminators, at);
+            if (terminator == length) break;
+            at = terminator + terminator_length(base[terminator]);
+            op = Operation::WritePeriod;
+            c.words = 0;
+            c.in_gap = true;
+            if (once) {
+                c.p = base + at;
+                return Stop::Switch;
+            }
+            continue;
+        }
+        if (c.words == 0 && c.in_gap && !once) {
+            at = write_phrases<select_bit>(at, op, marks, base, length, end, output,
+                                           words_per_period);
+            if (at == length) break;
+        }
+        // A line's separators before its first word are dropped.
+        const int from = c.in_gap ? next_clear_bit(marks.separators, at) : at;
+        const int terminator = next_bit(marks.terminators, from);
+        std::int32_t closed = 0;
+        const int last_closer =
+            nth_bit_before(marks.closers, from, terminator, words_per_period - c.words, closed);
+        write_words(output, base, from, last_closer, marks, end);
+        if (last_closer < terminator) { // the line is full: the rest of the phrase is dropped
+            end_line(output);
+            at = last_closer + 1;
+            op = Operation::SkipTail;
+            if (once) {
+                c.p = base + at;
+                return Stop::Switch;
+            }
+            continue;
+        }
+        if (terminator == length) { // the phrase goes on past the region
+            c.words += closed;
+            c.in_gap = from == length || bit_at(marks.separators, length - 1);
+            break;
+        }
+        end_line(output);
+        at = terminator + terminator_length(base[terminator]);
+        c.words = 0;
+        c.in_gap = true;
+    }
+    c.p = base + length;
+    return Stop::Limit;
 }
 
 // At a terminator that ends just before p and begins at `terminator`: the
@@ -293,17 +512,17 @@ inline Stop skip_chars(Cursor& c, const unsigned char* limit, const unsigned cha
     return Stop::Limit;
 }
 
-enum class Operation { WritePeriod, SkipTail };
-
 // Does `op` from the reading position on: write_period when it is
 // WritePeriod, skip_sentence_tail when it is SkipTail. With `once` it
 // returns as they do; otherwise it goes on with the other operation in
-// turn, as the run loop calls them, until the input ends or a write fails,
-// and a block that holds the end of one operation serves the next one too.
-template <ByteMasksFunction byte_masks>
+// turn, as the run loop calls them, until the input ends or a write fails.
+template <ByteMasksFunction byte_masks, BitSelectFunction select_bit = select_bit_portable>
 INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t words_per_period,
                      Operation op, bool once) {
     Cursor c{nullptr, nullptr, 0, true};
+    Marks marks;
+    // A single operation rarely goes far: it marks little at a time.
+    const int blocks = once ? 2 : region_blocks;
     int result = 1;
     for (;;) {
         if (op == Operation::WritePeriod && output.failed) return -1;
@@ -313,42 +532,30 @@ INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t word
         }
         const unsigned char* const end = input.buffer + input.end;
         c.p = c.span = input.buffer + input.pos;
-        Block block{};
-        const unsigned char* base = nullptr; // where `block` begins, while c.p is in it
         Stop stop = Stop::Limit;
         while (c.p < end) {
-            if (base == nullptr || c.p >= base + block.length) {
-                base =
-                    end - c.p >= block_size && read_block<byte_masks>(c.p, block) ? c.p : nullptr;
-            }
-            // Without a block, at least a block's worth of characters one
-            // at a time before the next try.
-            const auto limit = [&] { return end - c.p > block_size ? c.p + block_size : end; };
-            if (op == Operation::SkipTail && base != nullptr) {
-                const std::uint64_t ahead =
-                    block.terminators & bits_from(static_cast<int>(c.p - base));
-                if (ahead == 0) {
-                    c.p = base + block.length;
-                    continue;
-                }
-                const int at = lowest_bit(ahead);
-                c.p = base + at + ((block.dot_tails >> at >> 1 & 1) != 0 ? 2 : 1);
-                stop = Stop::Switch;
-            } else if (op == Operation::SkipTail) {
-                stop = skip_chars(c, limit(), end, input);
-            } else if (base != nullptr) {
-                // What stands before goes out first, so that the block's
-                // own writes are bounded.
-                write_span(output, c.span, c.p);
+            const std::ptrdiff_t available =
+                std::min<std::ptrdiff_t>(end - c.p, blocks * block_size);
+            const int length = mark_region<byte_masks>(
+                c.p, available, !c.in_gap, op == Operation::WritePeriod && c.words == 0 && c.in_gap,
+                marks);
+            if (length > 0) {
+                if (op == Operation::WritePeriod) write_span(output, c.span, c.p);
+                stop = walk_region<select_bit>(c, op, marks, length, end, output, words_per_period,
+                                               once);
                 c.span = c.p;
-                if (end - base >= 2 * block_size && output.capacity - output.used >= direct_room) {
-                    stop = write_block<true>(c, block, base, output, words_per_period);
-                } else {
-                    stop = write_block<false>(c, block, base, output, words_per_period);
+                if (stop == Stop::Switch) {
+                    input.pos = static_cast<std::size_t>(c.p - input.buffer);
+                    return output.failed ? -1 : 1;
                 }
-            } else {
-                stop = write_chars(c, limit(), end, input, output, words_per_period);
+                continue;
             }
+            // Without a region, at least a block's worth of characters one
+            // at a time before the next try.
+            const unsigned char* const limit = end - c.p > block_size ? c.p + block_size : end;
+            stop = op == Operation::SkipTail
+                       ? skip_chars(c, limit, end, input)
+                       : write_chars(c, limit, end, input, output, words_per_period);
             if (stop == Stop::Straddle) break;
             if (stop == Stop::Limit) continue;
             if (once || output.failed) {
@@ -402,17 +609,18 @@ INLINE int skip_tail_with(InputStream& input) {
     return walk_with<byte_masks>(input, unused, 0, Operation::SkipTail, true);
 }
 
-template <ByteMasksFunction byte_masks>
+template <ByteMasksFunction byte_masks, BitSelectFunction select_bit>
 INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t words_per_period) {
-    walk_with<byte_masks>(input, output, words_per_period, Operation::WritePeriod, false);
+    walk_with<byte_masks, select_bit>(input, output, words_per_period, Operation::WritePeriod,
+                                      false);
 }
 
 } // namespace block_walk
 
-// Defines `name`_kernel from byte_masks_`name`, with `entry` the attributes
-// of its entry points (which cannot stand in parentheses).
+// Defines `name`_kernel from byte_masks_`name` and `select`, with `entry`
+// the attributes of its entry points (which cannot stand in parentheses).
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define SPEZZAFRASI_DEFINE_KERNEL(name, entry)                                                     \
+#define SPEZZAFRASI_DEFINE_KERNEL(name, select, entry)                                             \
     namespace {                                                                                    \
     entry int write_period_##name(InputStream& input, OutputStream& output,                        \
                                   std::int32_t words_per_period) {                                 \
@@ -423,7 +631,7 @@ INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t word
     }                                                                                              \
     entry void run_##name(InputStream& input, OutputStream& output,                                \
                           std::int32_t words_per_period) {                                         \
-        block_walk::run_with<byte_masks_##name>(input, output, words_per_period);                  \
+        block_walk::run_with<byte_masks_##name, select>(input, output, words_per_period);          \
     }                                                                                              \
     const Kernel name##_kernel{#name, byte_masks_##name, write_period_##name, skip_tail_##name,    \
                                run_##name};                                                        \

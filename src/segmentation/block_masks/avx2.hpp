@@ -52,14 +52,10 @@ namespace avx2 {
         m.separators |= any_flag(flags, f::separators) << shift;
         m.spaces |= any_flag(flags, f::space) << shift;
         m.terminators |= any_flag(flags, f::terminators) << shift;
-        const std::uint64_t high = bits(v);
-        m.high |= high << shift;
-        if (high == 0) continue;
+        m.high |= bits(v) << shift;
         m.lead2 |= at_least(v, 0xC0) << shift;
         m.c2 |= bits(_mm256_cmpeq_epi8(v, bytes(0xC2))) << shift;
-        const std::uint64_t lead3 = at_least(v, 0xE0);
-        if (lead3 == 0) continue;
-        m.lead3 |= lead3 << shift;
+        m.lead3 |= at_least(v, 0xE0) << shift;
         m.lead4 |= at_least(v, 0xF0) << shift;
         m.invalid |= at_least(v, 0xF8) << shift;
     }

@@ -20,6 +20,16 @@ struct ByteMasks {
 
 using ByteMasksFunction = ByteMasks (*)(const unsigned char* block);
 
+// The bit set in `bits` that has k bits set below it (k from 0 to 63),
+// alone; 0 when `bits` has no more than k.
+using BitSelectFunction = std::uint64_t (*)(std::uint64_t bits, int k);
+
+inline std::uint64_t select_bit_portable(std::uint64_t bits, int k) {
+    for (int i = 0; i < k; ++i)
+        bits &= bits - 1;
+    return bits & (~bits + 1);
+}
+
 // The nibble tables of the kernels that look bytes up by their two
 // halves: a byte is of a class when the flags of its low half and of its
 // high half share that class's bit.
