@@ -90,7 +90,10 @@ struct Marks {
     std::uint64_t closers[marks_words];     // separators right after a word byte
     std::uint64_t dropped[marks_words];     // separators after a separator or a terminator
     std::uint64_t spaced[marks_words];      // closers other than a space, written as one
-    std::uint64_t starts[marks_words];      // the first byte after a terminator and its gap
+    // Where each line begins: the first byte after a terminator and its
+    // gap, in order, and how many there are.
+    std::uint16_t line_starts[64 * region_blocks + 4];
+    int lines;
 };
 
 // Marks the region that begins at p, a character's start, with `available`
@@ -110,6 +113,7 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
     std::uint64_t dot_tail = 0; // a middle dot's second byte at the start of the block
     std::uint64_t after_terminator = line_start ? 1 : 0;
     std::uint64_t gap_goes_on = 0; // a gap after a terminator runs into the block
+    marks.lines = 0;
     int b = 0;
     for (; b < blocks; ++b) {
         const unsigned char* const q = p + std::ptrdiff_t{64} * b;
@@ -141,7 +145,14 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
         marks.closers[b] = closers;
         marks.dropped[b] = m.separators & ~closers;
         marks.spaced[b] = closers & ~m.spaces;
-        marks.starts[b] = sum & ~m.separators;
+        // Four line starts a block without a branch, more in a loop.
+        std::uint64_t starts = sum & ~m.separators;
+        std::uint16_t* const list = marks.line_starts + marks.lines;
+        marks.lines += count_bits(starts);
+        for (int i = 0; i < 4 || starts != 0; ++i) {
+            list[i] = static_cast<std::uint16_t>(64 * b + lowest_bit(starts));
+            starts &= starts - 1;
+        }
         word_before = words >> 63;
         dot_tail = dots >> 63;
         after_terminator = terminator_ends >> 63;
@@ -152,12 +163,14 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
     const int end_word = length / 64;
     for (int w = end_word; w < end_word + 2; ++w) {
         const std::uint64_t kept = bits_below(bit_of(length));
-        for (std::uint64_t* bits : {marks.separators, marks.terminators, marks.closers,
-                                    marks.dropped, marks.spaced, marks.starts}) {
+        for (std::uint64_t* bits :
+             {marks.separators, marks.terminators, marks.closers, marks.dropped, marks.spaced}) {
             bits[w] = w < b ? bits[w] & kept : 0;
         }
     }
     marks.terminators[end_word] |= std::uint64_t{1} << bit_of(length);
+    while (marks.lines > 0 && marks.line_starts[marks.lines - 1] >= length)
+        --marks.lines;
     return length;
 }
 
@@ -290,19 +303,18 @@ constexpr std::size_t line_room = 3 * 64;
 // the one before. Returns where it stopped, at a line's start, or the
 // region's end with op SkipTail when a dropped tail goes on past it.
 template <BitSelectFunction select_bit>
-INLINE int write_phrases(int at, Operation& op, const Marks& marks, const unsigned char* base,
-                         int length, const unsigned char* end, OutputStream& output,
-                         std::int32_t words_per_period) {
+INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
+                         const unsigned char* base, int length, const unsigned char* end,
+                         OutputStream& output, std::int32_t words_per_period) {
     constexpr std::uint64_t top = std::uint64_t{1} << 63;
     if (output.capacity < 2 * line_room) return at;
     // The fixed copies read up to 128 bytes from a line's first word.
     const int last = static_cast<int>(std::min<std::ptrdiff_t>(length, end - base - 128));
     // Closers dropped before the one that ends a full line.
     const std::int32_t closers_before_cut = std::min(words_per_period, 64) - 1;
-    const unsigned last_word = word_of(length);
     const LineEnd line_end = output.line_end;
-    unsigned w = word_of(at);
-    std::uint64_t starts = marks.starts[w] & ~bits_below(bit_of(at));
+    while (line < marks.lines && marks.line_starts[line] < at)
+        ++line;
     int from = -1; // the last line written
     // The output is written through `out` and `used` set when this returns.
     unsigned char* out = output.buffer + output.used;
@@ -311,19 +323,8 @@ INLINE int write_phrases(int at, Operation& op, const Marks& marks, const unsign
         output.used = static_cast<std::size_t>(out - output.buffer);
         return where;
     };
-    for (;;) {
-        while (starts == 0) {
-            if (++w > last_word) {
-                // Only a gap follows the last line's terminator, unless the
-                // terminator is past the region.
-                if (from >= 0 && next_bit(marks.terminators, from) == length) {
-                    op = Operation::SkipTail;
-                }
-                return stop_at(length);
-            }
-            starts = marks.starts[w];
-        }
-        const int next = position(w, starts);
+    for (; line < marks.lines; ++line) {
+        const int next = marks.line_starts[line];
         if (next >= last) return stop_at(next);
         if (out > out_limit) {
             stop_at(next);
@@ -331,7 +332,6 @@ INLINE int write_phrases(int at, Operation& op, const Marks& marks, const unsign
             out = output.buffer + output.used;
         }
         from = next;
-        starts &= starts - 1;
         // The terminator, when it is less than 63 bytes away; 63 otherwise.
         const int to_near = lowest_bit(bits_from(marks.terminators, from) | top);
         std::uint64_t closers = bits_from(marks.closers, from) & bits_below(to_near);
@@ -341,9 +341,9 @@ INLINE int write_phrases(int at, Operation& op, const Marks& marks, const unsign
         // general walk.
         const int count = lowest_bit(closers | std::uint64_t{1} << to_near);
         if (count >= 63 || from + count >= length) return stop_at(from);
-        const std::uint64_t line = bits_below(count);
-        const std::uint64_t dropped = bits_from(marks.dropped, from) & line;
-        const std::uint64_t spaced = bits_from(marks.spaced, from) & line;
+        const std::uint64_t in_line = bits_below(count);
+        const std::uint64_t dropped = bits_from(marks.dropped, from) & in_line;
+        const std::uint64_t spaced = bits_from(marks.spaced, from) & in_line;
         const unsigned char* const source = base + from;
         unsigned char* const start = out;
         // The pieces between dropped separators.
@@ -367,6 +367,10 @@ INLINE int write_phrases(int at, Operation& op, const Marks& marks, const unsign
         std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
         out += line_end.size;
     }
+    // Only a gap follows the last line's terminator, unless the terminator
+    // is past the region.
+    if (from >= 0 && next_bit(marks.terminators, from) == length) op = Operation::SkipTail;
+    return stop_at(length);
 }
 
 // Goes through the marked region that begins at c.p, phrase by phrase, and
@@ -379,6 +383,7 @@ INLINE Stop walk_region(Cursor& c, Operation& op, const Marks& marks, int length
                         std::int32_t words_per_period, bool once) {
     const unsigned char* const base = c.p;
     int at = 0;
+    int line = 0; // the first line start that write_phrases has not passed
     for (;;) {
         if (op == Operation::SkipTail) {
             const int terminator = next_bit(marks.terminators, at);
@@ -394,7 +399,7 @@ INLINE Stop walk_region(Cursor& c, Operation& op, const Marks& marks, int length
             continue;
         }
         if (c.words == 0 && c.in_gap && !once) {
-            at = write_phrases<select_bit>(at, op, marks, base, length, end, output,
+            at = write_phrases<select_bit>(at, line, op, marks, base, length, end, output,
                                            words_per_period);
             if (at == length) break;
         }
