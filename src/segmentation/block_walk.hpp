@@ -20,11 +20,12 @@
 // or written as a space, and where each line begins. The second goes from
 // line to line on those masks alone: a line's n-th word and its terminator
 // are bit searches, and its words go out as one copy unless a separator
-// has to be dropped. A region holds only well-formed UTF-8, where every
-// byte below 0x80 is a character of its own; anything else, and every
-// character that straddles two buffer fills, goes one character at a time
-// through read_utf8_char, so that a lead byte takes the bytes that follow
-// it exactly as the rules say.
+// has to be dropped. In well-formed UTF-8 every byte below 0x80 is a
+// character of its own, and the vector compares say so for a whole block;
+// elsewhere the lead bytes of a block are followed one by one, each taking
+// the bytes it announces as read_utf8_char does. The last bytes of a buffer
+// fill, and a character that straddles two fills, go one character at a
+// time through read_utf8_char itself.
 
 // The functions are inlined into one copy of the operations for each
 // kernel, so that each copy is compiled for its kernel's instructions.
@@ -99,16 +100,15 @@ struct Marks {
 // Marks the region that begins at p, a character's start, with `available`
 // bytes from p in the buffer; `after_word` says whether the byte before p
 // belongs to a word, `line_start` whether a line begins at p. Returns the
-// region's length: whole blocks of well-formed UTF-8, less a character
-// that the last one does not hold whole; 0 when the first block is not
-// such a block or there is none. Past the region nothing is marked but a
-// terminator at its end, so that every search stops there.
+// region's length: whole blocks, less a character that the last one does
+// not hold whole; 0 when there is no whole block. Past the region nothing
+// is marked but a terminator at its end, so that every search stops there.
 template <ByteMasksFunction byte_masks>
 INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool after_word,
                        bool line_start, Marks& marks) {
     const int blocks = static_cast<int>(std::min<std::ptrdiff_t>(region_blocks, available / 64));
-    std::uint64_t pending = 0;   // continuation bytes announced by the block before
-    std::uint64_t last_lead = 0; // the lead bytes of the block before
+    std::uint64_t pending = 0; // bytes that lead bytes of the block before announce
+    int straddler = 0;         // the lead byte that announces them
     std::uint64_t word_before = after_word ? 1 : 0;
     std::uint64_t dot_tail = 0; // a middle dot's second byte at the start of the block
     std::uint64_t after_terminator = line_start ? 1 : 0;
@@ -118,35 +118,54 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
     for (; b < blocks; ++b) {
         const unsigned char* const q = p + std::ptrdiff_t{64} * b;
         const ByteMasks m = byte_masks(q);
-        const std::uint64_t continuations = m.high & ~m.lead2;
-        const std::uint64_t expected = pending | (m.lead2 << 1) | (m.lead3 << 2) | (m.lead4 << 3);
-        if ((m.invalid | (expected ^ continuations)) != 0) break;
-        pending = (m.lead2 >> 63) | (m.lead3 >> 62) | (m.lead4 >> 61);
-        last_lead = m.lead2;
+        // The bytes that lead bytes take: in well-formed UTF-8 exactly the
+        // continuation bytes, found for the whole block at once.
+        std::uint64_t taken = pending | (m.lead2 << 1) | (m.lead3 << 2) | (m.lead4 << 3);
+        std::uint64_t announced = (m.lead2 >> 63) | (m.lead3 >> 62) | (m.lead4 >> 61);
+        if ((m.invalid | (taken ^ (m.high & ~m.lead2))) == 0) {
+            straddler = 63 - std::countl_zero(m.lead2);
+        } else {
+            // Otherwise each lead byte, in turn, takes the bytes that it
+            // announces, whatever they are, as read_utf8_char does.
+            taken = pending;
+            announced = 0;
+            for (std::uint64_t leads = m.high & ~pending; leads != 0; leads &= leads - 1) {
+                const int at = lowest_bit(leads);
+                const std::uint64_t run = bits_below(utf8_sequence_length(q[at]) - 1);
+                taken |= (run << at) << 1;
+                leads &= ~((run << at) << 1);
+                if ((run >> (63 - at)) != 0) {
+                    announced = run >> (63 - at);
+                    straddler = at;
+                }
+            }
+        }
+        pending = announced;
+        const std::uint64_t separators = m.separators & ~taken;
         std::uint64_t dots = 0;
         // C2 is rare: the lead of the middle dot and a few symbols.
         const std::ptrdiff_t room = available - std::ptrdiff_t{64} * b - 1;
-        for (std::uint64_t c2 = m.c2; c2 != 0; c2 &= c2 - 1) {
+        for (std::uint64_t c2 = m.c2 & ~taken; c2 != 0; c2 &= c2 - 1) {
             const int at = lowest_bit(c2);
             if (at < room && q[at + 1] == 0xB7) dots |= std::uint64_t{1} << at;
         }
-        const std::uint64_t terminators = m.terminators | dots;
+        const std::uint64_t terminators = (m.terminators & ~taken) | dots;
         const std::uint64_t dot_tails = (dots << 1) | dot_tail;
-        const std::uint64_t words = ~(m.separators | terminators | dot_tails);
-        const std::uint64_t closers = m.separators & ((words << 1) | word_before);
+        const std::uint64_t words = ~(separators | terminators | dot_tails);
+        const std::uint64_t closers = separators & ((words << 1) | word_before);
         // Adding a bit after each terminator to the separators carries it
         // over the gap that follows, to where the next line begins.
-        const std::uint64_t terminator_ends = m.terminators | dot_tails;
+        const std::uint64_t terminator_ends = (m.terminators & ~taken) | dot_tails;
         const std::uint64_t after = (terminator_ends << 1) | after_terminator;
-        const std::uint64_t partial = m.separators + after;
+        const std::uint64_t partial = separators + after;
         const std::uint64_t sum = partial + gap_goes_on;
-        marks.separators[b] = m.separators;
+        marks.separators[b] = separators;
         marks.terminators[b] = terminators;
         marks.closers[b] = closers;
-        marks.dropped[b] = m.separators & ~closers;
+        marks.dropped[b] = separators & ~closers;
         marks.spaced[b] = closers & ~m.spaces;
         // Four line starts a block without a branch, more in a loop.
-        std::uint64_t starts = sum & ~m.separators;
+        std::uint64_t starts = sum & ~separators;
         std::uint16_t* const list = marks.line_starts + marks.lines;
         marks.lines += count_bits(starts);
         for (int i = 0; i < 4 || starts != 0; ++i) {
@@ -159,7 +178,7 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
         gap_goes_on = (partial < after || sum < partial) ? 1 : 0;
     }
     int length = 64 * b;
-    if (b != 0 && pending != 0) length = 64 * (b - 1) + 63 - std::countl_zero(last_lead);
+    if (b != 0 && pending != 0) length = 64 * (b - 1) + straddler;
     const int end_word = length / 64;
     for (int w = end_word; w < end_word + 2; ++w) {
         const std::uint64_t kept = bits_below(bit_of(length));
@@ -444,12 +463,11 @@ inline void end_phrase(Cursor& c, OutputStream& output, const unsigned char* ter
     c.span = c.p;
 }
 
-// Goes one character at a time up to `limit`; `end` is the end of the
-// buffer. Returns Straddle at a character that the buffer does not hold
-// whole.
-inline Stop write_chars(Cursor& c, const unsigned char* limit, const unsigned char* end,
-                        InputStream& input, OutputStream& output, std::int32_t words_per_period) {
-    while (c.p < limit) {
+// Goes one character at a time up to `end`, the end of the buffer. Returns
+// Straddle at a character that the buffer does not hold whole.
+inline Stop write_chars(Cursor& c, const unsigned char* end, InputStream& input,
+                        OutputStream& output, std::int32_t words_per_period) {
+    while (c.p < end) {
         const unsigned char byte = *c.p;
         if (byte >= 0x80) {
             if (static_cast<std::ptrdiff_t>(utf8_sequence_length(byte)) > end - c.p) {
@@ -500,11 +518,10 @@ inline Stop write_chars(Cursor& c, const unsigned char* limit, const unsigned ch
     return Stop::Limit;
 }
 
-// Drops characters one at a time up to `limit`, through the reader, until
-// a terminator; `end` is the end of the buffer.
-inline Stop skip_chars(Cursor& c, const unsigned char* limit, const unsigned char* end,
-                       InputStream& input) {
-    while (c.p < limit) {
+// Drops characters one at a time up to `end`, the end of the buffer,
+// through the reader, until a terminator.
+inline Stop skip_chars(Cursor& c, const unsigned char* end, InputStream& input) {
+    while (c.p < end) {
         if (static_cast<std::ptrdiff_t>(utf8_sequence_length(*c.p)) > end - c.p) {
             return Stop::Straddle;
         }
@@ -555,12 +572,9 @@ INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t word
                 }
                 continue;
             }
-            // Without a region, at least a block's worth of characters one
-            // at a time before the next try.
-            const unsigned char* const limit = end - c.p > block_size ? c.p + block_size : end;
-            stop = op == Operation::SkipTail
-                       ? skip_chars(c, limit, end, input)
-                       : write_chars(c, limit, end, input, output, words_per_period);
+            // The last bytes of the buffer, one character at a time.
+            stop = op == Operation::SkipTail ? skip_chars(c, end, input)
+                                             : write_chars(c, end, input, output, words_per_period);
             if (stop == Stop::Straddle) break;
             if (stop == Stop::Limit) continue;
             if (once || output.failed) {
