@@ -312,7 +312,7 @@ INLINE void write_words(OutputStream& output, const unsigned char* base, int fro
 
 // Room that write_phrases needs in the output for a line: the fixed copies
 // of its pieces, a space written past its end, a line end.
-constexpr std::size_t line_room = 3 * 64;
+constexpr std::size_t line_room = std::size_t{3} * 64;
 
 // Writes line after line from `at`, a line's start, as long as each line
 // ends less than 63 bytes after its first word: the case of nearly every
