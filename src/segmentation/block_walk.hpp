@@ -149,13 +149,14 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
             const int at = lowest_bit(c2);
             if (at < room && q[at + 1] == 0xB7) dots |= std::uint64_t{1} << at;
         }
-        const std::uint64_t terminators = (m.terminators & ~taken) | dots;
+        const std::uint64_t one_byte_terminators = m.terminators & ~taken;
+        const std::uint64_t terminators = one_byte_terminators | dots;
         const std::uint64_t dot_tails = (dots << 1) | dot_tail;
         const std::uint64_t words = ~(separators | terminators | dot_tails);
         const std::uint64_t closers = separators & ((words << 1) | word_before);
         // Adding a bit after each terminator to the separators carries it
         // over the gap that follows, to where the next line begins.
-        const std::uint64_t terminator_ends = (m.terminators & ~taken) | dot_tails;
+        const std::uint64_t terminator_ends = one_byte_terminators | dot_tails;
         const std::uint64_t after = (terminator_ends << 1) | after_terminator;
         const std::uint64_t partial = separators + after;
         const std::uint64_t sum = partial + gap_goes_on;
@@ -329,8 +330,10 @@ INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
     if (output.capacity < 2 * line_room) return at;
     // The fixed copies read up to 128 bytes from a line's first word.
     const int last = static_cast<int>(std::min<std::ptrdiff_t>(length, end - base - 128));
-    // Closers dropped before the one that ends a full line.
-    const std::int32_t closers_before_cut = std::min(words_per_period, 64) - 1;
+    // A word and its closer take two bytes, so fewer than 63 bytes hold at
+    // most 31 closers: with more words a line here is never full.
+    const bool may_be_full = words_per_period <= 31;
+    const int closers_before_cut = static_cast<int>(words_per_period) - 1;
     const LineEnd line_end = output.line_end;
     while (line < marks.lines && marks.line_starts[line] < at)
         ++line;
@@ -354,7 +357,7 @@ INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
         // The terminator, when it is less than 63 bytes away; 63 otherwise.
         const int to_near = lowest_bit(bits_from(marks.terminators, from) | top);
         std::uint64_t closers = bits_from(marks.closers, from) & bits_below(to_near);
-        closers = words_per_period > 64 ? 0 : select_bit(closers, closers_before_cut);
+        closers = may_be_full ? select_bit(closers, closers_before_cut) : 0;
         // The line ends at its last word's closer or at the terminator; a
         // longer line, or one that goes on past the region, is left to the
         // general walk.
