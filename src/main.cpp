@@ -1,5 +1,6 @@
 // spezzafrasi nomefile1 nomefile2 [n]: writes the text of nomefile1 into
-// nomefile2 cut into periods of at most n words (7 by default).
+// nomefile2 cut into periods of at most n words (7 by default). `-` names
+// standard input or standard output.
 #include "platform/platform.hpp"
 #include "run_loop.hpp"
 #include "segmentation/byte_stream.hpp"
@@ -16,34 +17,56 @@ constexpr int exit_ok = 0;
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 constexpr std::size_t buffer_size = std::size_t{1} << 16;
+constexpr std::string_view standard_stream = "-";
+
+constexpr std::string_view usage[] = {
+    "\nUtilizzo:\nspezzafrasi nomefile1 nomefile2\n",
+    "oppure:\nspezzafrasi nomefile1 nomefile2 n\n",
+    "\nLegge il file di input <nomefile1> e ne trascrive il contenuto\n",
+    "nel file <nomefile2>, evidenziando le prime n parole (7 se non specificato)\n\n\n",
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
     // A failed console write is not success: it is remembered until the end.
     bool console_ok = true;
-    const auto say = [&](std::string_view line) { console_ok = write_console(line) && console_ok; };
+    Console console = Console::Output;
+    const auto say = [&](std::string_view line) {
+        console_ok = write_console(console, line) && console_ok;
+    };
     const auto finish = [&](int status) {
         return flush_console() && console_ok ? status : exit_failure;
     };
     const std::vector<std::string> args = command_line(argc, argv);
-    if (args.size() < 3) {
-        say("\nUtilizzo:\nspezzafrasi nomefile1 nomefile2\n");
-        say("oppure:\nspezzafrasi nomefile1 nomefile2 n\n");
-        say("\nLegge il file di input <nomefile1> e ne trascrive il contenuto\n");
-        say("nel file <nomefile2>, evidenziando le prime n parole (7 se non specificato)\n\n\n");
-        return finish(exit_usage);
+    // Asked-for help and the version are answers, not errors.
+    const bool help = args.size() == 2 && args[1] == "--help";
+    if (args.size() == 2 && args[1] == "--version") {
+        say("spezzafrasi " SPEZZAFRASI_VERSION "\n");
+        return finish(exit_ok);
+    }
+    if (args.size() < 3 || help) {
+        for (const std::string_view line : usage)
+            say(line);
+        return finish(help ? exit_ok : exit_usage);
     }
     const std::string& input_name = args[1];
     const std::string& output_name = args[2];
+    // When the periods go to standard output, it holds nothing else.
+    const bool periods_to_standard_output = output_name == standard_stream;
+    if (periods_to_standard_output) console = Console::Error;
 
     FileIdentity input_identity;
-    const FileHandle input_file = open_input(input_name, input_identity);
+    const FileHandle input_file = input_name == standard_stream
+                                      ? standard_input(input_identity)
+                                      : open_input(input_name, input_identity);
     if (input_file == no_file) {
         say("Errore apertura file input\n");
         return finish(exit_failure);
     }
-    const FileHandle output_file = open_output(output_name, input_identity);
+    const FileHandle output_file = periods_to_standard_output
+                                       ? standard_output(input_identity)
+                                       : open_output(output_name, input_identity);
     if (output_file == no_file) {
         say("Errore apertura file output\n");
         return finish(exit_failure);

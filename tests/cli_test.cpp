@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -48,21 +49,38 @@ std::vector<std::string> emulator_words() {
 }
 
 struct Outcome {
-    int status = -1; // exit status, or 128 + signal
-    std::string console;
+    int status = -1;     // exit status, or 128 + signal
+    std::string console; // standard output
+    std::string errors;  // standard error
 };
 
-// Runs the program with `args`, standard input from `stdin_path`, and a
-// time limit so that a run that never ends fails instead of hanging.
-Outcome run(const std::vector<std::string>& args, const std::string& stdin_path = "/dev/null") {
-    int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) return {};
+std::string read_all(int fd) {
+    std::string text;
+    char chunk[4096];
+    for (ssize_t got = 0; (got = read(fd, chunk, sizeof chunk)) > 0;)
+        text.append(chunk, static_cast<std::size_t>(got));
+    close(fd);
+    return text;
+}
+
+// Runs the program with `args`, standard input from `stdin_path`, standard
+// output into a pipe or appended to `append_to`, and a time limit so that a
+// run that never ends fails instead of hanging.
+Outcome run(const std::vector<std::string>& args, const std::string& stdin_path = "/dev/null",
+            const std::string& append_to = "") {
+    int out_pipe[2];
+    int err_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
         const int in = open(stdin_path.c_str(), O_RDONLY);
         dup2(in, 0);
-        dup2(pipe_fds[1], 1);
-        close(pipe_fds[0]);
+        const int out =
+            append_to.empty() ? out_pipe[1] : open(append_to.c_str(), O_WRONLY | O_APPEND);
+        dup2(out, 1);
+        dup2(err_pipe[1], 2);
+        close(out_pipe[0]);
+        close(err_pipe[0]);
         alarm(20);
         without_leak_check();
         std::vector<std::string> words = emulator_words();
@@ -76,14 +94,11 @@ Outcome run(const std::vector<std::string>& args, const std::string& stdin_path 
         execvp(argv[0], argv.data());
         _exit(127);
     }
-    close(pipe_fds[1]);
+    close(out_pipe[1]);
+    close(err_pipe[1]);
     Outcome result;
-    char chunk[4096];
-    ssize_t got = 0;
-    while ((got = read(pipe_fds[0], chunk, sizeof chunk)) > 0) {
-        result.console.append(chunk, static_cast<std::size_t>(got));
-    }
-    close(pipe_fds[0]);
+    result.console = read_all(out_pipe[0]);
+    result.errors = read_all(err_pipe[0]);
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
@@ -107,13 +122,30 @@ class CliTest : public testing::Test {
     std::string output;
 };
 
-TEST_F(CliTest, TooFewArgumentsPrintUsage) {
-    for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{input}}) {
-        const Outcome r = run(args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.console, usage);
+// Command lines that open no file: help asked for is an answer, too few
+// arguments a mistake.
+TEST_F(CliTest, CommandLinesWithoutFiles) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string console;
+    } cases[] = {
+        {{}, 2, usage},
+        {{input}, 2, usage},
+        {{"--help"}, 0, usage},
+        {{"--version"}, 0, std::string("spezzafrasi ") + SPEZZAFRASI_VERSION + "\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.size();
+        EXPECT_EQ(r.console, c.console) << c.args.size();
+        EXPECT_EQ(r.errors, "");
     }
     EXPECT_FALSE(fs::exists(output));
+    // Anywhere else they are file names, as before.
+    const Outcome r = run({"--help", output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console, input_error);
 }
 
 TEST_F(CliTest, NumberOfWordsFromTheThirdArgumentOnly) {
@@ -157,10 +189,106 @@ TEST_F(CliTest, NamesWithSpacesPrintedAsTyped) {
     EXPECT_EQ(r.console, progress(spaced, target, 2) + "Periodizzato in " + target + "\n");
 }
 
-TEST_F(CliTest, PipeAsInput) {
-    const Outcome r = run({"/dev/stdin", output, "2"}, input);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_file(output), "a b;\nOggi piove;\nDomani no;\n;\n");
+// `-` is standard input or standard output. When the periods go to
+// standard output, the console lines go to standard error, and the input
+// is still never the output.
+TEST_F(CliTest, StandardStreams) {
+    const std::string periods = "a b;\nOggi piove;\nDomani no;\n;\n";
+    const std::string missing = (dir / "manca.txt").string();
+    const std::string kept = "già scritto\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string stdin_path;
+        std::string append_to; // standard output appended to this file, not a pipe
+        int status;
+        std::string console;
+        std::string errors;
+        std::string written; // to the output file
+    } cases[] = {
+        {{"-", output, "2"},
+         input,
+         "",
+         0,
+         progress("-", output, 2) + "Periodizzato in " + output + "\n",
+         "",
+         periods},
+        {{input, "-", "2"},
+         "/dev/null",
+         "",
+         0,
+         periods,
+         progress(input, "-", 2) + "Periodizzato in -\n",
+         kept},
+        {{"-", "-", "2"},
+         input,
+         "",
+         0,
+         periods,
+         progress("-", "-", 2) + "Periodizzato in -\n",
+         kept},
+        // `>>`: appended to, never emptied
+        {{input, "-", "2"},
+         "/dev/null",
+         output,
+         0,
+         "",
+         progress(input, "-", 2) + "Periodizzato in -\n",
+         kept + periods},
+        {{"/dev/stdin", output, "2"},
+         input,
+         "",
+         0,
+         progress("/dev/stdin", output, 2) + "Periodizzato in " + output + "\n",
+         "",
+         periods},
+        {{missing, "-"}, "/dev/null", "", 1, "", input_error, kept},
+        {{input, "-"}, "/dev/null", input, 1, "", output_error, kept},
+        {{"-", input}, input, "", 1, output_error, "", kept},
+        {{"-", "-"}, dir.string(), "", 1, "", input_error, kept},
+    };
+    const std::string original = read_file(input);
+    for (const auto& c : cases) {
+        const std::string where = c.args[0] + " " + c.args[1] + " >> " + c.append_to;
+        write_file(output, kept);
+        const Outcome r = run(c.args, c.stdin_path, c.append_to);
+        EXPECT_EQ(r.status, c.status) << where;
+        EXPECT_EQ(r.console, c.console) << where;
+        EXPECT_EQ(r.errors, c.errors) << where;
+        EXPECT_EQ(read_file(input), original) << where;
+        EXPECT_EQ(read_file(output), c.written) << where;
+    }
+}
+
+// A reader that goes away ends the run at once: quietly, as for cat, or,
+// where the caller ignores SIGPIPE, as a write error.
+TEST_F(CliTest, ReaderThatGoesAway) {
+    std::string long_text;
+    for (int i = 0; i < 100000; ++i)
+        long_text += "Oggi piove. ";
+    write_file(input, long_text);
+    const struct {
+        const char* signal_setting;
+        int status;
+        std::string errors;
+    } cases[] = {
+        {"trap - PIPE", 128 + SIGPIPE, progress(input, "-", 7)},
+        {"trap '' PIPE", 1, progress(input, "-", 7) + write_error},
+    };
+    std::signal(SIGPIPE, SIG_DFL); // whatever this test was started with
+    for (const auto& c : cases) {
+        without_leak_check();
+        const std::string errors = (dir / "errori.txt").string();
+        const std::string command = std::string(c.signal_setting) + "; timeout 20 " +
+                                    SPEZZAFRASI_EMULATOR + " " + SPEZZAFRASI_PATH + " '" + input +
+                                    "' - 2> '" + errors + "' | head -n 3 > '" + output +
+                                    "'; exit \\${PIPESTATUS[0]}";
+        const int status = std::system(("bash -c \"" + command + "\"").c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << c.signal_setting;
+        EXPECT_EQ(WEXITSTATUS(status), c.status) << c.signal_setting;
+        EXPECT_EQ(read_file(errors), c.errors) << c.signal_setting;
+        EXPECT_EQ(read_file(output), "Oggi piove;\nOggi piove;\nOggi piove;\n");
+        EXPECT_EQ(read_file(input), long_text);
+    }
 }
 
 TEST_F(CliTest, EmptyInputGivesOneEmptyLine) {

@@ -23,7 +23,8 @@ const std::string output_error = "Errore apertura file output\r\n";
 
 struct Outcome {
     DWORD status = 999;
-    std::string console;
+    std::string console; // standard output
+    std::string errors;  // standard error
 };
 
 std::wstring wide(const std::string& utf8) {
@@ -40,36 +41,58 @@ std::string utf8(const fs::path& path) {
     return {text.begin(), text.end()};
 }
 
-// Runs the program with `args` (UTF-8), standard output into a pipe.
-Outcome run(const std::vector<std::string>& args) {
+std::string read_all(HANDLE pipe) {
+    std::string text;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        text.append(chunk, got);
+    CloseHandle(pipe);
+    return text;
+}
+
+// Runs the program with `args` (UTF-8), standard input from `stdin_path`
+// (NUL if empty), standard output into a pipe or, if `append_to` is given,
+// appended to that file, and standard error into a pipe of its own.
+Outcome run(const std::vector<std::string>& args, const fs::path& stdin_path = {},
+            const fs::path& append_to = {}) {
     std::wstring command = L"\"" + wide(SPEZZAFRASI_PATH) + L"\"";
     for (const auto& a : args)
         command += L" \"" + wide(a) + L"\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE read_end = nullptr;
-    HANDLE write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return {};
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    HANDLE out_read = nullptr;
+    HANDLE out_write = nullptr;
+    HANDLE err_read = nullptr;
+    HANDLE err_write = nullptr;
+    if (!CreatePipe(&out_read, &out_write, &inherit, 0) ||
+        !CreatePipe(&err_read, &err_write, &inherit, 0)) {
+        return {};
+    }
+    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const HANDLE in = CreateFileW(stdin_path.empty() ? L"NUL" : stdin_path.c_str(), GENERIC_READ,
+                                  share, &inherit, OPEN_EXISTING, 0, nullptr);
+    const HANDLE appended = append_to.empty()
+                                ? INVALID_HANDLE_VALUE
+                                : CreateFileW(append_to.c_str(), FILE_APPEND_DATA, share, &inherit,
+                                              OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write_end;
-    startup.hStdError = write_end;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdInput = in;
+    startup.hStdOutput = append_to.empty() ? out_write : appended;
+    startup.hStdError = err_write;
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &startup, &process);
-    CloseHandle(write_end);
-    Outcome result;
-    if (!started) {
-        CloseHandle(read_end);
-        return result;
+    for (const HANDLE h : {out_write, err_write, in, appended}) {
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     }
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        result.console.append(chunk, got);
-    CloseHandle(read_end);
+    Outcome result;
+    result.console = read_all(out_read);
+    result.errors = read_all(err_read);
+    if (!started) return result;
     WaitForSingleObject(process.hProcess, 30000);
     GetExitCodeProcess(process.hProcess, &result.status);
     CloseHandle(process.hProcess);
@@ -216,6 +239,54 @@ TEST_F(WindowsCliTest, UnopenableInputLeavesOutputAlone) {
     }
     EXPECT_EQ(read_file(output), "da non toccare");
     EXPECT_FALSE(fs::exists(created));
+}
+
+// `-` is standard input or standard output, in binary, with the line ends
+// of files; with the periods on standard output the console lines go to
+// standard error. The input is never the output: a handle that writes to
+// it keeps it from being read, and a handle that reads it from being
+// written.
+TEST_F(WindowsCliTest, StandardStreams) {
+    const std::string periods = "Oggi piove;\r\nDomani no;\r\n;\r\n";
+    const std::string kept = "già scritto\r\n";
+    const std::string in = utf8(input);
+    const std::string out = utf8(output);
+    const struct {
+        std::vector<std::string> args;
+        fs::path stdin_path;
+        fs::path append_to;
+        DWORD status;
+        std::string console;
+        std::string errors;
+        std::string written;
+    } cases[] = {
+        {{"-", out, "2"}, input, {}, 0, progress("-", out, 2, crlf) + done(out), "", periods},
+        {{in, "-", "2"}, {}, {}, 0, periods, progress(in, "-", 2, crlf) + done("-"), kept},
+        {{"-", "-", "2"}, input, {}, 0, periods, progress("-", "-", 2, crlf) + done("-"), kept},
+        {{in, "-", "2"}, {}, output, 0, "", progress(in, "-", 2, crlf) + done("-"), kept + periods},
+        {{in, "-"}, {}, input, 1, "", input_error, kept},
+        {{"-", in}, input, {}, 1, output_error, "", kept},
+    };
+    const std::string original = read_file(input);
+    for (const auto& c : cases) {
+        const std::string where = c.args[0] + " " + c.args[1] + " >> " + utf8(c.append_to);
+        write_file(output, kept);
+        const Outcome r = run(c.args, c.stdin_path, c.append_to);
+        EXPECT_EQ(r.status, c.status) << where;
+        EXPECT_EQ(r.console, c.console) << where;
+        EXPECT_EQ(r.errors, c.errors) << where;
+        EXPECT_EQ(read_file(input), original) << where;
+        EXPECT_EQ(read_file(output), c.written) << where;
+    }
+}
+
+TEST_F(WindowsCliTest, HelpAndVersion) {
+    Outcome r = run({"--version"});
+    EXPECT_EQ(r.status, 0U);
+    EXPECT_EQ(r.console, std::string("spezzafrasi ") + SPEZZAFRASI_VERSION + crlf);
+    r = run({"--help"});
+    EXPECT_EQ(r.status, 0U);
+    EXPECT_EQ(r.console.rfind("\r\nUtilizzo:\r\n", 0), 0U);
 }
 
 TEST_F(WindowsCliTest, DevicesAsOutput) {

@@ -22,6 +22,10 @@ struct FileIdentity {
     bool disk_file = false; // devices, pipes and consoles have no identity to compare
 };
 
+inline bool same_file(const FileIdentity& a, const FileIdentity& b) {
+    return a.disk_file && b.disk_file && a.device == b.device && a.file == b.file;
+}
+
 // Whether lines end in CR LF, as text files do on this system.
 extern const bool crlf_line_ends;
 
@@ -39,6 +43,13 @@ FileHandle open_input(const std::string& name, FileIdentity& identity);
 // failure.
 FileHandle open_output(const std::string& name, const FileIdentity& input);
 
+// The standard streams as the input and the output, under the same rules as
+// named files, except that the output is written where the caller left it
+// (`>` has emptied it, `>>` appends) and never emptied here. Binary on every
+// system.
+FileHandle standard_input(FileIdentity& identity);
+FileHandle standard_output(const FileIdentity& input);
+
 // At most `capacity` bytes: their count, 0 at the end of the input, -1 on
 // a read error.
 std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t capacity);
@@ -48,9 +59,13 @@ std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size
 
 bool close_file(FileHandle file);
 
+// Where the console lines go: standard output, or standard error when the
+// periods themselves go to standard output.
+enum class Console { Output, Error };
+
 // A console line in UTF-8, shown as the user's console shows text. The
 // result of every write is known at the latest by flush_console.
-bool write_console(std::string_view text);
+bool write_console(Console console, std::string_view text);
 bool flush_console();
 
 // Forbids the process every system call that reading, writing, printing

@@ -29,6 +29,24 @@ FileIdentity identity_of(const struct stat& info) {
             S_ISREG(info.st_mode)};
 }
 
+// What a named file and a standard stream share once open: a folder is
+// refused here, since reading it would only fail later.
+bool accept_input(int fd, FileIdentity& identity) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !lock(fd, info, LOCK_SH)) return false;
+    identity = identity_of(info);
+    return true;
+}
+
+// The input under another name is refused before anything is written.
+bool accept_output(int fd, const FileIdentity& input, bool empty_it) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) return false;
+    const FileIdentity output = identity_of(info);
+    return !same_file(output, input) && lock(fd, info, LOCK_EX) &&
+           (!empty_it || !output.disk_file || ftruncate(fd, 0) == 0);
+}
+
 } // namespace
 
 std::vector<std::string> command_line(int argc, char** argv) {
@@ -38,31 +56,29 @@ std::vector<std::string> command_line(int argc, char** argv) {
 FileHandle open_input(const std::string& name, FileIdentity& identity) {
     const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return no_file;
-    struct stat info {};
-    // A folder is refused here, since reading it would only fail later.
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !lock(fd, info, LOCK_SH)) {
+    if (!accept_input(fd, identity)) {
         close(fd);
         return no_file;
     }
-    identity = identity_of(info);
     return fd;
 }
 
 FileHandle open_output(const std::string& name, const FileIdentity& input) {
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) return no_file;
-    struct stat info {};
-    const bool inspected = fstat(fd, &info) == 0;
-    const FileIdentity output = identity_of(info);
-    const bool usable = inspected &&
-                        !(output.disk_file && input.disk_file && output.device == input.device &&
-                          output.file == input.file) &&
-                        lock(fd, info, LOCK_EX) && (!output.disk_file || ftruncate(fd, 0) == 0);
-    if (!usable) {
+    if (!accept_output(fd, input, true)) {
         close(fd);
         return no_file;
     }
     return fd;
+}
+
+FileHandle standard_input(FileIdentity& identity) {
+    return accept_input(STDIN_FILENO, identity) ? STDIN_FILENO : no_file;
+}
+
+FileHandle standard_output(const FileIdentity& input) {
+    return accept_output(STDOUT_FILENO, input, false) ? STDOUT_FILENO : no_file;
 }
 
 std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t capacity) {
@@ -85,10 +101,15 @@ bool close_file(FileHandle file) {
     return close(descriptor(file)) == 0;
 }
 
-bool write_console(std::string_view text) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+bool write_console(Console console, std::string_view text) {
+    std::FILE* stream = console == Console::Error ? stderr : stdout;
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
 bool flush_console() {
-    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    const auto flushed = [](std::FILE* stream) {
+        return std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    };
+    const bool output_ok = flushed(stdout);
+    return flushed(stderr) && output_ok; // both, whichever fails
 }

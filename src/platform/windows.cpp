@@ -96,12 +96,30 @@ FileHandle open_output(const std::string& name, const FileIdentity& input) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return no_file;
     FileIdentity output;
-    const bool usable = identity_of(handle, output) &&
-                        !(output.disk_file && input.disk_file && output.device == input.device &&
-                          output.file == input.file) &&
+    const bool usable = identity_of(handle, output) && !same_file(output, input) &&
                         (!output.disk_file || SetEndOfFile(handle));
     if (!usable) {
         CloseHandle(handle);
+        return no_file;
+    }
+    return file_of(handle);
+}
+
+// A standard handle cannot be given share modes after the fact: the input
+// is still never the output, by identity.
+FileHandle standard_input(FileIdentity& identity) {
+    const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !identity_of(handle, identity)) {
+        return no_file;
+    }
+    return file_of(handle);
+}
+
+FileHandle standard_output(const FileIdentity& input) {
+    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    FileIdentity output;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !identity_of(handle, output) ||
+        same_file(output, input)) {
         return no_file;
     }
     return file_of(handle);
@@ -128,8 +146,9 @@ bool close_file(FileHandle file) {
 
 // A console shows the text through the wide API, whatever its code page;
 // a file or a pipe gets the UTF-8 bytes.
-bool write_console(std::string_view text) {
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+bool write_console(Console console, std::string_view text) {
+    const HANDLE out =
+        GetStdHandle(console == Console::Error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
     DWORD mode = 0;
     if (GetConsoleMode(out, &mode)) {

@@ -7,6 +7,14 @@
 #include "segmentation/block_walk.hpp"
 #include "segmentation/kernels.hpp"
 
+#include <cstdint>
+#if defined(_MSC_VER)
+#include <immintrin.h>
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+
 SPEZZAFRASI_DEFINE_KERNEL(avx512, select_bit_avx512,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_TARGET))
 SPEZZAFRASI_DEFINE_KERNEL(avx2, select_bit_portable,
@@ -20,16 +28,74 @@ std::span<const Kernel* const> family_kernels() {
     return kernels;
 }
 
-// The one look at the processor: what it has, and what the operating
-// system saves of its registers, as the compiler's runtime reports it.
+namespace {
+
+struct CpuidResult {
+    std::uint32_t eax, ebx, ecx, edx;
+};
+
+// The one piece that differs by compiler: the CPUID and XGETBV instructions
+// asked directly, so that no compiler runtime is needed to know the
+// processor (and no start-up pays for more than these few questions).
+#if defined(_MSC_VER)
+CpuidResult cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
+    int r[4];
+    __cpuidex(r, static_cast<int>(leaf), static_cast<int>(subleaf));
+    return {static_cast<std::uint32_t>(r[0]), static_cast<std::uint32_t>(r[1]),
+            static_cast<std::uint32_t>(r[2]), static_cast<std::uint32_t>(r[3])};
+}
+std::uint64_t saved_registers() {
+    return _xgetbv(0);
+}
+#else
+CpuidResult cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
+    CpuidResult r{};
+    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
+    return r;
+}
+std::uint64_t saved_registers() {
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (std::uint64_t{high} << 32) | low;
+}
+#endif
+
+constexpr bool has(std::uint32_t bits, unsigned bit) {
+    return ((bits >> bit) & 1U) != 0;
+}
+
+struct Features {
+    bool avx2 = false;   // with BMI1, BMI2 and POPCNT, which its kernel uses too
+    bool avx512 = false; // F and BW
+};
+
+// What the processor has, and what the operating system saves of its
+// registers on a switch: a vector register it does not save cannot be used.
+Features read_features() {
+    Features features;
+    const CpuidResult basic = cpuid(1, 0);
+    // AVX needs the system to save its registers (XGETBV tells which);
+    // without AVX neither kernel runs, and with it the processor has leaf 7,
+    // since leaf 13 describes the registers that AVX adds.
+    if (!has(basic.ecx, 27) || !has(basic.ecx, 28)) return features;
+    const std::uint64_t saved = saved_registers();
+    const bool avx_saved = (saved & 0x6) == 0x6;      // XMM and YMM
+    const bool avx512_saved = (saved & 0xE0) == 0xE0; // opmasks and ZMM
+    const CpuidResult extended = cpuid(7, 0);
+    features.avx2 = avx_saved && has(basic.ecx, 23) && has(extended.ebx, 5) &&
+                    has(extended.ebx, 3) && has(extended.ebx, 8);
+    features.avx512 =
+        features.avx2 && avx512_saved && has(extended.ebx, 16) && has(extended.ebx, 30);
+    return features;
+}
+
+} // namespace
+
+// The one look at the processor, made when a kernel is first chosen.
 bool processor_runs(const Kernel& kernel) {
-    if (&kernel == &avx512_kernel) {
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               processor_runs(avx2_kernel);
-    }
-    if (&kernel == &avx2_kernel) {
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-               __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-    }
+    static const Features features = read_features();
+    if (&kernel == &avx512_kernel) return features.avx512;
+    if (&kernel == &avx2_kernel) return features.avx2;
     return true;
 }

@@ -1,0 +1,176 @@
+#!/usr/bin/env bash
+# Runs the README's recipe for many machines, as written there, with two
+# SSH servers on 127.0.0.1 standing for its two machines: every output must
+# be byte for byte what a local run writes. Then one server is stopped in
+# the middle of a run: the other must do every file, the job log must show
+# it, and nothing may be lost or half-written. The servers are always
+# stopped.
+#
+# usage: many_machines_test.sh PROGRAM_DIR README
+set -euo pipefail
+program_dir=$1
+readme=$2
+sshd=/usr/sbin/sshd
+for tool in "$sshd" ssh ssh-keygen parallel rsync perl; do
+  command -v "$tool" > /dev/null || { echo "no $tool: skipped"; exit 77; }
+done
+# sshd wants its privilege separation folder, which only root may make.
+if [ ! -d /run/sshd ]; then
+  mkdir -p -m 0755 /run/sshd 2> /dev/null || { echo "no /run/sshd: skipped"; exit 77; }
+fi
+
+work=$(mktemp -d)
+mkdir "$work/home"
+# A sanitizer's leak check cannot run inside the program's seccomp filter.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+export PARALLEL_HOME=$work/parallel
+mkdir -p "$PARALLEL_HOME" && touch "$PARALLEL_HOME/will-cite"
+declare -A server_pid
+# The processes of a server: the listener and every connection it forked.
+tree_of() {
+  local pid=$1 child
+  echo "$pid"
+  for child in $(pgrep -P "$pid" 2> /dev/null); do tree_of "$child"; done
+}
+stop_server() {
+  local pid=${server_pid[$1]:-}
+  [ -n "$pid" ] || return 0
+  kill -9 $(tree_of "$pid") 2> /dev/null || true
+  wait "$pid" 2> /dev/null || true
+  unset "server_pid[$1]"
+}
+# What the jobs left in the remote home's work folders (.parallel/tmp).
+remote_tmp=$(getent passwd "$(id -un)" | cut -d: -f6)/.parallel/tmp
+before=$(ls "$remote_tmp" 2> /dev/null || true)
+cleanup() {
+  for name in uno due; do ssh -F "$work/ssh_config" -O exit "$name" 2> /dev/null || true; done
+  for name in "${!server_pid[@]}"; do stop_server "$name"; done
+  for entry in $(ls "$remote_tmp" 2> /dev/null || true); do
+    grep -qxF "$entry" <<< "$before" || rm -rf "${remote_tmp:?}/$entry"
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "many machines test: $*" >&2; exit 1; }
+
+# Keys made here, for the servers and for the one user who logs in.
+ssh-keygen -q -t ed25519 -N '' -f "$work/host_key"
+ssh-keygen -q -t ed25519 -N '' -f "$work/user_key"
+cp "$work/user_key.pub" "$work/authorized_keys"
+declare -A server_port
+write_ssh_config() {
+  {
+    for name in "${!server_port[@]}"; do printf 'Host %s\n  Port %s\n' "$name" "${server_port[$name]}"; done
+    cat << CONFIG
+Host *
+  HostName 127.0.0.1
+  User $(id -un)
+  IdentityFile $work/user_key
+  IdentitiesOnly yes
+  UserKnownHostsFile $work/known_hosts
+  StrictHostKeyChecking yes
+  BatchMode yes
+  ConnectTimeout 5
+  LogLevel ERROR
+  # one connection per machine, shared by the jobs' many sessions
+  ControlMaster auto
+  ControlPath $work/%C
+  ControlPersist 60
+CONFIG
+  } > "$work/ssh_config"
+}
+
+# Starts a server for machine $1 on a free port of 127.0.0.1, with the
+# program on its PATH as if it were installed there, and a home of its
+# own for the shell's start-up files (the sessions still start in the
+# user's home, as on a real machine).
+start_server() {
+  local name=$1 port
+  for _ in $(seq 20); do
+    port=$((20000 + RANDOM % 40000))
+    cat > "$work/sshd_$name" << CONFIG
+Port $port
+ListenAddress 127.0.0.1
+HostKey $work/host_key
+PidFile $work/sshd_$name.pid
+AuthorizedKeysFile $work/authorized_keys
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+StrictModes no
+PermitRootLogin prohibit-password
+MaxStartups 100
+SetEnv PATH=$program_dir:/usr/local/bin:/usr/bin:/bin HOME=$work/home ASAN_OPTIONS=$ASAN_OPTIONS
+LogLevel ERROR
+CONFIG
+    "$sshd" -D -e -f "$work/sshd_$name" 2>> "$work/sshd_$name.log" &
+    server_pid[$name]=$!
+    server_port[$name]=$port
+    write_ssh_config
+    echo "[127.0.0.1]:$port $(cut -d' ' -f1,2 "$work/host_key.pub")" >> "$work/known_hosts"
+    for _ in $(seq 50); do
+      ssh -F "$work/ssh_config" "$name" true 2> /dev/null && return 0
+      kill -0 "${server_pid[$name]}" 2> /dev/null || break
+      sleep 0.1
+    done
+    stop_server "$name" # the port was taken: another one
+  done
+  fail "could not start the server $name: $(cat "$work/sshd_$name.log")"
+}
+start_server uno
+start_server due
+export PARALLEL_SSH="ssh -F $work/ssh_config"
+
+count=200
+mkdir -p "$work/testi" "$work/attesi"
+for i in $(seq "$count"); do
+  printf 'Testo numero %d: perché è già così, con parole in più da tagliare. Fine %d.\n' \
+    "$i" "$i" > "$work/testi/testo$i.txt"
+  "$program_dir/spezzafrasi" "$work/testi/testo$i.txt" "$work/attesi/testo$i.periodi" > /dev/null
+done
+
+# The README's recipe: the first shell block after the words "GNU
+# `parallel`", with the two machines' names.
+awk '/GNU `parallel`/ { found = 1 } found && /^```sh/ { inside = 1; next }
+     inside && /^```/ { exit } inside' "$readme" |
+  sed -e 's/uno\.example\.org/uno/g' -e 's/due\.example\.org/due/g' > "$work/recipe.sh"
+grep -q 'parallel --sshlogin' "$work/recipe.sh" || fail "no recipe found in $readme"
+recipe() { bash -euo pipefail "$work/recipe.sh"; }
+# Every output is there, byte for byte, and nothing else is.
+check_outputs() {
+  for i in $(seq "$count"); do
+    cmp -s "$work/testi/testo$i.periodi" "$work/attesi/testo$i.periodi" ||
+      fail "$1: testo$i.periodi is missing or differs"
+  done
+  local files
+  files=$(find "$work/testi" -type f | wc -l)
+  [ "$files" -eq $((2 * count)) ] || fail "$1: $files files in testi, not $((2 * count))"
+  # the output's name is the last word of the command, the last column
+  [ "$(awk '$1 ~ /^[0-9]+$/ && $7 == 0 { print $NF }' "$work/lavori.log" | sort -u | wc -l)" -eq \
+    "$count" ] || fail "$1: the job log does not show every file done"
+}
+
+cd "$work"
+recipe > console.txt 2> errors.txt || fail "the recipe failed: $(cat errors.txt)"
+check_outputs "both machines"
+echo "both machines: ${SECONDS}s"
+for name in uno due; do
+  awk -v h="$name" '$1 ~ /^[0-9]+$/ && $2 == h' lavori.log | grep -q . || fail "$name did no job"
+done
+
+# One machine goes away in the middle of a run.
+rm -f testi/*.periodi
+recipe > console.txt 2> errors.txt &
+recipe_pid=$!
+for _ in $(seq 200); do
+  [ "$(find testi -name '*.periodi' | wc -l)" -ge 30 ] && break
+  sleep 0.05
+done
+stop_server uno
+wait "$recipe_pid" || fail "the recipe failed after a machine stopped: $(cat errors.txt)"
+check_outputs "one machine stopped"
+echo "one machine stopped: ${SECONDS}s"
+awk '$1 ~ /^[0-9]+$/ && $2 == "due"' lavori.log | grep -q . || fail "due took over no job"
+echo "jobs by machine and exit status after the stop:"
+awk '$1 ~ /^[0-9]+$/ { print "  " $2, "exit " $7 }' lavori.log | sort | uniq -c
+echo "many machines OK"
