@@ -1,6 +1,7 @@
 // spezzafrasi nomefile1 nomefile2 [n]: writes the text of nomefile1 into
 // nomefile2 cut into periods of at most n words (7 by default). `-` names
 // standard input or standard output.
+#include "diagnostics.hpp"
 #include "platform/platform.hpp"
 #include "run_loop.hpp"
 #include "segmentation/byte_stream.hpp"
@@ -26,51 +27,27 @@ constexpr std::string_view usage[] = {
     "nel file <nomefile2>, evidenziando le prime n parole (7 se non specificato)\n\n\n",
 };
 
-} // namespace
+// The console lines of one run and whether they all reached the console:
+// a failed console write is not success.
+struct Console {
+    ConsoleStream stream = ConsoleStream::Output;
+    bool ok = true;
 
-int main(int argc, char** argv) {
-    // A failed console write is not success: it is remembered until the end.
-    bool console_ok = true;
-    Console console = Console::Output;
-    const auto say = [&](std::string_view line) {
-        console_ok = write_console(console, line) && console_ok;
-    };
-    const auto finish = [&](int status) {
-        return flush_console() && console_ok ? status : exit_failure;
-    };
-    const std::vector<std::string> args = command_line(argc, argv);
-    // Asked-for help and the version are answers, not errors.
-    const bool help = args.size() == 2 && args[1] == "--help";
-    if (args.size() == 2 && args[1] == "--version") {
-        say("spezzafrasi " SPEZZAFRASI_VERSION "\n");
-        return finish(exit_ok);
+    void say(std::string_view line) { ok = write_console(stream, line) && ok; }
+    // Each failure line is followed, on standard error, by the file and
+    // the cause.
+    void fail(std::string_view line, std::string_view name, const FileProblem& problem) {
+        say(line);
+        ok = write_console(ConsoleStream::Error, cause_line(name, problem)) && ok;
     }
-    if (args.size() < 3 || help) {
-        for (const std::string_view line : usage)
-            say(line);
-        return finish(help ? exit_ok : exit_usage);
-    }
+    int finish(int status) { return flush_console() && ok ? status : exit_failure; }
+};
+
+// Reads the whole input and writes its periods; the design's run loop.
+int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
+               const std::vector<std::string>& args) {
     const std::string& input_name = args[1];
     const std::string& output_name = args[2];
-    // When the periods go to standard output, it holds nothing else.
-    const bool periods_to_standard_output = output_name == standard_stream;
-    if (periods_to_standard_output) console = Console::Error;
-
-    FileIdentity input_identity;
-    const FileHandle input_file = input_name == standard_stream
-                                      ? standard_input(input_identity)
-                                      : open_input(input_name, input_identity);
-    if (input_file == no_file) {
-        say("Errore apertura file input\n");
-        return finish(exit_failure);
-    }
-    const FileHandle output_file = periods_to_standard_output
-                                       ? standard_output(input_identity)
-                                       : open_output(output_name, input_identity);
-    if (output_file == no_file) {
-        say("Errore apertura file output\n");
-        return finish(exit_failure);
-    }
     const std::int32_t words_per_period =
         args.size() == 4 ? parse_words_per_period(args[3].c_str()) : 7;
     const std::string progress = "Periodizzazione in corso da " + input_name + " a " + output_name +
@@ -79,7 +56,7 @@ int main(int argc, char** argv) {
     const std::string done = "Periodizzato in " + output_name + "\n";
     // From here on the process only reads, writes and prints.
     confine_to_open_files();
-    say(progress);
+    console.say(progress);
 
     std::array<unsigned char, buffer_size> input_buffer;
     std::array<unsigned char, buffer_size> output_buffer;
@@ -88,15 +65,60 @@ int main(int argc, char** argv) {
                         crlf_line_ends ? crlf_line_end : lf_line_end};
     write_periods(input, output, words_per_period);
     // What was read before a read error still reaches the output.
-    const bool written = flush_output(output) && close_file(output_file);
+    bool written = flush_output(output);
+    if (!close_file(output_file) && written) {
+        written = false;
+        output.problem = write_problem();
+    }
     if (input.state == StreamState::Failed) {
-        say("Errore lettura file input\n");
-        return finish(exit_failure);
+        console.fail("Errore lettura file input\n", input_name, input.problem);
+        return console.finish(exit_failure);
     }
     if (!written) {
-        say("Errore scrittura file output\n");
-        return finish(exit_failure);
+        console.fail("Errore scrittura file output\n", output_name, output.problem);
+        return console.finish(exit_failure);
     }
-    say(done);
-    return finish(exit_ok);
+    console.say(done);
+    return console.finish(exit_ok);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Console console;
+    const std::vector<std::string> args = command_line(argc, argv);
+    // Asked-for help and the version are answers, not errors.
+    const bool help = args.size() == 2 && args[1] == "--help";
+    if (args.size() == 2 && args[1] == "--version") {
+        console.say("spezzafrasi " SPEZZAFRASI_VERSION "\n");
+        return console.finish(exit_ok);
+    }
+    if (args.size() < 3 || help) {
+        for (const std::string_view line : usage)
+            console.say(line);
+        return console.finish(help ? exit_ok : exit_usage);
+    }
+    const std::string& input_name = args[1];
+    const std::string& output_name = args[2];
+    // When the periods go to standard output, it holds nothing else.
+    const bool periods_to_standard_output = output_name == standard_stream;
+    if (periods_to_standard_output) console.stream = ConsoleStream::Error;
+
+    FileIdentity input_identity;
+    FileProblem problem;
+    const FileHandle input_file = input_name == standard_stream
+                                      ? standard_input(input_identity, problem)
+                                      : open_input(input_name, input_identity, problem);
+    if (input_file == no_file) {
+        console.fail("Errore apertura file input\n", input_name, problem);
+        return console.finish(exit_failure);
+    }
+    const FileHandle output_file = periods_to_standard_output
+                                       ? standard_output(input_identity, problem)
+                                       : open_output(output_name, input_identity, problem);
+    if (output_file == no_file) {
+        console.fail("Errore apertura file output\n", output_name, problem);
+        return console.finish(exit_failure);
+    }
+    return transcribe(console, input_file, output_file, args);
 }

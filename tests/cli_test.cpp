@@ -241,10 +241,34 @@ TEST_F(CliTest, StandardStreams) {
          progress("/dev/stdin", output, 2) + "Periodizzato in " + output + "\n",
          "",
          periods},
-        {{missing, "-"}, "/dev/null", "", 1, "", input_error, kept},
-        {{input, "-"}, "/dev/null", input, 1, "", output_error, kept},
-        {{"-", input}, input, "", 1, output_error, "", kept},
-        {{"-", "-"}, dir.string(), "", 1, "", input_error, kept},
+        {{missing, "-"},
+         "/dev/null",
+         "",
+         1,
+         "",
+         input_error + "spezzafrasi: " + missing + ": file inesistente\n",
+         kept},
+        {{input, "-"},
+         "/dev/null",
+         input,
+         1,
+         "",
+         output_error + "spezzafrasi: -: è il file di ingresso\n",
+         kept},
+        {{"-", input},
+         input,
+         "",
+         1,
+         output_error,
+         "spezzafrasi: " + input + ": è il file di ingresso\n",
+         kept},
+        {{"-", "-"},
+         dir.string(),
+         "",
+         1,
+         "",
+         input_error + "spezzafrasi: -: è una cartella\n",
+         kept},
     };
     const std::string original = read_file(input);
     for (const auto& c : cases) {
@@ -272,7 +296,9 @@ TEST_F(CliTest, ReaderThatGoesAway) {
         std::string errors;
     } cases[] = {
         {"trap - PIPE", 128 + SIGPIPE, progress(input, "-", 7)},
-        {"trap '' PIPE", 1, progress(input, "-", 7) + write_error},
+        {"trap '' PIPE", 1,
+         progress(input, "-", 7) + write_error + "spezzafrasi: -: errore del sistema (codice " +
+             std::to_string(EPIPE) + ")\n"},
     };
     std::signal(SIGPIPE, SIG_DFL); // whatever this test was started with
     for (const auto& c : cases) {
@@ -350,6 +376,57 @@ TEST_F(CliTest, FilesLockedByAnotherProgram) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.console, input_error);
     close(reading);
+    close(held);
+}
+
+// After each failure line, standard error names the file as typed and the
+// cause in plain words.
+TEST_F(CliTest, EachFailureNamesItsFileAndCause) {
+    const std::string missing = (dir / "manca.txt").string();
+    const std::string in_missing_folder = (dir / "nessuna" / "testo.txt").string();
+    const std::string hard = (dir / "collegamento.txt").string();
+    const std::string locked = (dir / "bloccato.txt").string();
+    const std::string long_name = (dir / std::string(300, 'a')).string();
+    fs::create_hard_link(input, hard);
+    write_file(locked, "in uso");
+    const int held = open(locked.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    // Even root may not write there; elsewhere a file without the right.
+    std::string read_only = "/sys/kernel/notes";
+    if (geteuid() != 0) {
+        read_only = (dir / "sola-lettura.txt").string();
+        write_file(read_only, "");
+        fs::permissions(read_only, fs::perms::owner_read);
+    }
+    const struct {
+        std::string in;
+        std::string out;
+        std::string design_line; // on standard output, as always
+        std::string named;
+        std::string cause;
+    } cases[] = {
+        {missing, output, input_error, missing, "file inesistente"},
+        {in_missing_folder, output, input_error, in_missing_folder,
+         "cartella inesistente nel percorso"},
+        {dir.string(), output, input_error, dir.string(), "è una cartella"},
+        {long_name, output, input_error, long_name, "nome non valido"},
+        {input, dir.string(), output_error, dir.string(), "è una cartella"},
+        {input, in_missing_folder, output_error, in_missing_folder,
+         "cartella inesistente nel percorso"},
+        {input, hard, output_error, hard, "è il file di ingresso"},
+        {input, locked, output_error, locked, "in uso da un altro programma"},
+        {input, read_only, output_error, read_only, "permesso negato"},
+        {input, "/dev/full", progress(input, "/dev/full", 7) + write_error, "/dev/full",
+         "disco pieno"},
+        {"/proc/self/mem", output, progress("/proc/self/mem", output, 7) + read_error,
+         "/proc/self/mem", "errore di lettura del dispositivo"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run({c.in, c.out});
+        EXPECT_EQ(r.status, 1) << c.cause;
+        EXPECT_EQ(r.console, c.design_line) << c.cause;
+        EXPECT_EQ(r.errors, "spezzafrasi: " + c.named + ": " + c.cause + "\n");
+    }
     close(held);
 }
 

@@ -100,6 +100,10 @@ Outcome run(const std::vector<std::string>& args, const fs::path& stdin_path = {
     return result;
 }
 
+bool under_wine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 std::string done(const std::string& out) {
     return "Periodizzato in " + out + "\r\n";
 }
@@ -264,8 +268,20 @@ TEST_F(WindowsCliTest, StandardStreams) {
         {{in, "-", "2"}, {}, {}, 0, periods, progress(in, "-", 2, crlf) + done("-"), kept},
         {{"-", "-", "2"}, input, {}, 0, periods, progress("-", "-", 2, crlf) + done("-"), kept},
         {{in, "-", "2"}, {}, output, 0, "", progress(in, "-", 2, crlf) + done("-"), kept + periods},
-        {{in, "-"}, {}, input, 1, "", input_error, kept},
-        {{"-", in}, input, {}, 1, output_error, "", kept},
+        {{in, "-"},
+         {},
+         input,
+         1,
+         "",
+         input_error + "spezzafrasi: " + in + ": in uso da un altro programma" + crlf,
+         kept},
+        {{"-", in},
+         input,
+         {},
+         1,
+         output_error,
+         "spezzafrasi: " + in + ": è il file di ingresso" + crlf,
+         kept},
     };
     const std::string original = read_file(input);
     for (const auto& c : cases) {
@@ -278,6 +294,55 @@ TEST_F(WindowsCliTest, StandardStreams) {
         EXPECT_EQ(read_file(input), original) << where;
         EXPECT_EQ(read_file(output), c.written) << where;
     }
+}
+
+// After each failure line, standard error names the file as typed and the
+// cause in plain words.
+TEST_F(WindowsCliTest, EachFailureNamesItsFileAndCause) {
+    const std::string in = utf8(input);
+    const std::string missing = utf8(dir / "manca.txt");
+    const std::string in_missing_folder = utf8(dir / "nessuna" / "testo.txt");
+    const std::string folder = utf8(dir);
+    const std::string held_name = utf8(dir / "in-uso.txt");
+    // Wine runs as a user who may write a read-only file; the host's sysfs
+    // refuses even that user.
+    const std::string read_only =
+        under_wine() ? R"(\\?\unix\sys\kernel\notes)" : utf8(dir / "sola-lettura.txt");
+    write_file(dir / "in-uso.txt", "in uso");
+    write_file(dir / "sola-lettura.txt", "");
+    ASSERT_TRUE(SetFileAttributesW((dir / "sola-lettura.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    const HANDLE held =
+        CreateFileW((dir / "in-uso.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const std::string other_case = utf8(dir / "TESTO.txt");
+    const struct {
+        std::string in;
+        std::string out;
+        std::string design_line;
+        std::string named;
+        std::string cause;
+    } cases[] = {
+        {missing, utf8(output), input_error, missing, "file inesistente"},
+        {in_missing_folder, utf8(output), input_error, in_missing_folder,
+         "cartella inesistente nel percorso"},
+        {folder, utf8(output), input_error, folder, "è una cartella"},
+        {in, folder, output_error, folder, "è una cartella"},
+        {in, in_missing_folder, output_error, in_missing_folder,
+         "cartella inesistente nel percorso"},
+        {in, held_name, output_error, held_name, "in uso da un altro programma"},
+        {in, other_case, output_error, other_case, "è il file di ingresso"},
+        {in, read_only, output_error, read_only, "permesso negato"},
+        {in, "a<b>.txt", output_error, "a<b>.txt", "nome non valido"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run({c.in, c.out});
+        EXPECT_EQ(r.status, 1U) << c.cause;
+        EXPECT_EQ(r.console, c.design_line) << c.cause;
+        EXPECT_EQ(r.errors, "spezzafrasi: " + c.named + ": " + c.cause + crlf) << c.cause;
+    }
+    CloseHandle(held);
+    SetFileAttributesW((dir / "sola-lettura.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(WindowsCliTest, HelpAndVersion) {
@@ -302,16 +367,16 @@ TEST_F(WindowsCliTest, DevicesAsOutput) {
 TEST_F(WindowsCliTest, FullDiskAndReadErrorsUnderWine) {
     const std::string full = R"(\\?\unix\dev\full)";
     const std::string failing = R"(\\?\unix\proc\self\mem)";
-    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr) {
-        GTEST_SKIP() << "not under Wine";
-    }
+    if (!under_wine()) GTEST_SKIP() << "not under Wine";
     Outcome r = run({utf8(input), full});
     EXPECT_EQ(r.status, 1U);
     EXPECT_EQ(r.console, progress(utf8(input), full, 7, crlf) + "Errore scrittura file output\r\n");
+    EXPECT_EQ(r.errors, "spezzafrasi: " + full + ": disco pieno\r\n");
     r = run({failing, utf8(output)});
     EXPECT_EQ(r.status, 1U);
     EXPECT_EQ(r.console,
               progress(failing, utf8(output), 7, crlf) + "Errore lettura file input\r\n");
+    EXPECT_EQ(r.errors, "spezzafrasi: " + failing + ": errore di lettura del dispositivo\r\n");
 }
 
 } // namespace

@@ -44,6 +44,7 @@ find testi -name '*.txt' -print0 |
   xargs -0 -n 1 -P "$(nproc)" sh -c \
     'spezzafrasi "$1" "${1%.txt}.periodi" || echo "non riuscito: $1 (stato $?)" >&2' sh \
     > console.txt 2> failures.txt || status=$?
-[ "$(cat failures.txt)" = "non riuscito: testi/cartella.txt (stato 1)" ] ||
+[ "$(cat failures.txt)" = "spezzafrasi: testi/cartella.txt: è una cartella
+non riuscito: testi/cartella.txt (stato 1)" ] ||
   fail "the failure was not reported: $(cat failures.txt)"
 echo "many files OK"

@@ -22,6 +22,27 @@ struct FileIdentity {
     bool disk_file = false; // devices, pipes and consoles have no identity to compare
 };
 
+// Why a file could not be opened, read or written, as its user would say
+// it; Other keeps the system's own code.
+enum class FileError {
+    None,
+    Missing,       // no such file
+    MissingFolder, // a folder of the path does not exist
+    IsFolder,
+    Denied,  // no permission
+    InUse,   // held or locked by another program
+    IsInput, // the output is the input, under whatever name
+    DiskFull,
+    ReadFault, // the device failed to read
+    BadName,   // no file can have that name
+    Other,
+};
+
+struct FileProblem {
+    FileError error = FileError::None;
+    std::int64_t system_code = 0; // errno, or the Win32 error
+};
+
 inline bool same_file(const FileIdentity& a, const FileIdentity& b) {
     return a.disk_file && b.disk_file && a.device == b.device && a.file == b.file;
 }
@@ -34,21 +55,22 @@ extern const bool crlf_line_ends;
 std::vector<std::string> command_line(int argc, char** argv);
 
 // Opens the input for reading, so that nobody may write to it while it is
-// open. A folder is refused. Returns no_file on failure.
-FileHandle open_input(const std::string& name, FileIdentity& identity);
+// open. A folder is refused. Returns no_file on failure, and why in
+// `problem`.
+FileHandle open_input(const std::string& name, FileIdentity& identity, FileProblem& problem);
 
 // Opens the output for exclusive writing, creating it if it is missing. The
 // input under any name, and a file that another program holds, are refused
 // untouched; a disk file is emptied only once accepted. Returns no_file on
-// failure.
-FileHandle open_output(const std::string& name, const FileIdentity& input);
+// failure, and why in `problem`.
+FileHandle open_output(const std::string& name, const FileIdentity& input, FileProblem& problem);
 
 // The standard streams as the input and the output, under the same rules as
 // named files, except that the output is written where the caller left it
 // (`>` has emptied it, `>>` appends) and never emptied here. Binary on every
 // system.
-FileHandle standard_input(FileIdentity& identity);
-FileHandle standard_output(const FileIdentity& input);
+FileHandle standard_input(FileIdentity& identity, FileProblem& problem);
+FileHandle standard_output(const FileIdentity& input, FileProblem& problem);
 
 // At most `capacity` bytes: their count, 0 at the end of the input, -1 on
 // a read error.
@@ -59,13 +81,17 @@ std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size
 
 bool close_file(FileHandle file);
 
+// Why the last read_file, or the last write_file or close_file, failed.
+FileProblem read_problem();
+FileProblem write_problem();
+
 // Where the console lines go: standard output, or standard error when the
 // periods themselves go to standard output.
-enum class Console { Output, Error };
+enum class ConsoleStream { Output, Error };
 
 // A console line in UTF-8, shown as the user's console shows text. The
 // result of every write is known at the latest by flush_console.
-bool write_console(Console console, std::string_view text);
+bool write_console(ConsoleStream console, std::string_view text);
 bool flush_console();
 
 // Forbids the process every system call that reading, writing, printing

@@ -29,22 +29,75 @@ FileIdentity identity_of(const struct stat& info) {
             S_ISREG(info.st_mode)};
 }
 
+FileProblem problem_of(int error) {
+    const auto because = [error](FileError cause) { return FileProblem{cause, error}; };
+    switch (error) {
+    case ENOENT:
+        return because(FileError::Missing);
+    case ENOTDIR:
+        return because(FileError::MissingFolder);
+    case EISDIR:
+        return because(FileError::IsFolder);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return because(FileError::Denied);
+    case EWOULDBLOCK:
+    case ETXTBSY:
+        return because(FileError::InUse);
+    case ENOSPC:
+    case EDQUOT:
+        return because(FileError::DiskFull);
+    case ENAMETOOLONG:
+    case EILSEQ:
+        return because(FileError::BadName);
+    default:
+        return because(FileError::Other);
+    }
+}
+
+// A missing file in a folder that is missing too: the folder is the cause.
+FileProblem open_problem(const std::string& name) {
+    FileProblem problem = problem_of(errno);
+    const std::size_t slash = name.find_last_of('/');
+    struct stat info {};
+    if (problem.error == FileError::Missing && slash != std::string::npos && slash != 0 &&
+        stat(name.substr(0, slash).c_str(), &info) != 0) {
+        problem.error = FileError::MissingFolder;
+    }
+    return problem;
+}
+
 // What a named file and a standard stream share once open: a folder is
 // refused here, since reading it would only fail later.
-bool accept_input(int fd, FileIdentity& identity) {
+bool accept_input(int fd, FileIdentity& identity, FileProblem& problem) {
     struct stat info {};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !lock(fd, info, LOCK_SH)) return false;
+    const bool usable = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode) && lock(fd, info, LOCK_SH);
+    if (!usable) {
+        problem =
+            S_ISDIR(info.st_mode) ? FileProblem{FileError::IsFolder, EISDIR} : problem_of(errno);
+        return false;
+    }
     identity = identity_of(info);
     return true;
 }
 
 // The input under another name is refused before anything is written.
-bool accept_output(int fd, const FileIdentity& input, bool empty_it) {
+bool accept_output(int fd, const FileIdentity& input, bool empty_it, FileProblem& problem) {
     struct stat info {};
-    if (fstat(fd, &info) != 0) return false;
-    const FileIdentity output = identity_of(info);
-    return !same_file(output, input) && lock(fd, info, LOCK_EX) &&
-           (!empty_it || !output.disk_file || ftruncate(fd, 0) == 0);
+    if (fstat(fd, &info) != 0) {
+        problem = problem_of(errno);
+        return false;
+    }
+    if (same_file(identity_of(info), input)) {
+        problem = {FileError::IsInput, 0};
+        return false;
+    }
+    if (!lock(fd, info, LOCK_EX) || (empty_it && S_ISREG(info.st_mode) && ftruncate(fd, 0) != 0)) {
+        problem = problem_of(errno);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -53,32 +106,38 @@ std::vector<std::string> command_line(int argc, char** argv) {
     return {argv, argv + argc};
 }
 
-FileHandle open_input(const std::string& name, FileIdentity& identity) {
+FileHandle open_input(const std::string& name, FileIdentity& identity, FileProblem& problem) {
     const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return no_file;
-    if (!accept_input(fd, identity)) {
+    if (fd < 0) {
+        problem = open_problem(name);
+        return no_file;
+    }
+    if (!accept_input(fd, identity, problem)) {
         close(fd);
         return no_file;
     }
     return fd;
 }
 
-FileHandle open_output(const std::string& name, const FileIdentity& input) {
+FileHandle open_output(const std::string& name, const FileIdentity& input, FileProblem& problem) {
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) return no_file;
-    if (!accept_output(fd, input, true)) {
+    if (fd < 0) {
+        problem = open_problem(name);
+        return no_file;
+    }
+    if (!accept_output(fd, input, true, problem)) {
         close(fd);
         return no_file;
     }
     return fd;
 }
 
-FileHandle standard_input(FileIdentity& identity) {
-    return accept_input(STDIN_FILENO, identity) ? STDIN_FILENO : no_file;
+FileHandle standard_input(FileIdentity& identity, FileProblem& problem) {
+    return accept_input(STDIN_FILENO, identity, problem) ? STDIN_FILENO : no_file;
 }
 
-FileHandle standard_output(const FileIdentity& input) {
-    return accept_output(STDOUT_FILENO, input, false) ? STDOUT_FILENO : no_file;
+FileHandle standard_output(const FileIdentity& input, FileProblem& problem) {
+    return accept_output(STDOUT_FILENO, input, false, problem) ? STDOUT_FILENO : no_file;
 }
 
 std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t capacity) {
@@ -101,8 +160,16 @@ bool close_file(FileHandle file) {
     return close(descriptor(file)) == 0;
 }
 
-bool write_console(Console console, std::string_view text) {
-    std::FILE* stream = console == Console::Error ? stderr : stdout;
+FileProblem read_problem() {
+    return errno == EIO ? FileProblem{FileError::ReadFault, EIO} : problem_of(errno);
+}
+
+FileProblem write_problem() {
+    return problem_of(errno);
+}
+
+bool write_console(ConsoleStream console, std::string_view text) {
+    std::FILE* stream = console == ConsoleStream::Error ? stderr : stdout;
     return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 

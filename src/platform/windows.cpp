@@ -56,6 +56,56 @@ bool identity_of(HANDLE handle, FileIdentity& identity) {
     return true;
 }
 
+FileProblem problem_of(DWORD error) {
+    const auto because = [error](FileError cause) { return FileProblem{cause, error}; };
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+        return because(FileError::Missing);
+    case ERROR_PATH_NOT_FOUND:
+        return because(FileError::MissingFolder);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return because(FileError::Denied);
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return because(FileError::InUse);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return because(FileError::DiskFull);
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return because(FileError::BadName);
+    default:
+        return because(FileError::Other);
+    }
+}
+
+// CreateFileW says only "access denied" for a folder, and "in use" for the
+// input under another name: the name is looked at again to tell which.
+FileProblem open_problem(const std::wstring& name, const FileIdentity& input) {
+    FileProblem problem = problem_of(GetLastError());
+    if (problem.error == FileError::Denied) {
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            problem.error = FileError::IsFolder;
+        }
+    } else if (problem.error == FileError::InUse && input.disk_file) {
+        // No access asked, so no share mode stands in the way.
+        const HANDLE look =
+            CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        FileIdentity found;
+        if (look != INVALID_HANDLE_VALUE) {
+            if (identity_of(look, found) && same_file(found, input))
+                problem.error = FileError::IsInput;
+            CloseHandle(look);
+        }
+    }
+    return problem;
+}
+
 } // namespace
 
 std::vector<std::string> command_line(int argc, char** argv) {
@@ -70,56 +120,76 @@ std::vector<std::string> command_line(int argc, char** argv) {
     return arguments;
 }
 
-FileHandle open_input(const std::string& name, FileIdentity& identity) {
+FileHandle open_input(const std::string& name, FileIdentity& identity, FileProblem& problem) {
     std::wstring wide;
-    if (!widen(name, wide)) return no_file;
+    if (!widen(name, wide)) {
+        problem = {FileError::BadName, ERROR_NO_UNICODE_TRANSLATION};
+        return no_file;
+    }
     // Sharing for reading only: nobody may write to the input, and the
     // input cannot be opened again as the output. A folder cannot be opened
     // this way at all.
     const HANDLE handle =
         CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return no_file;
+    if (handle == INVALID_HANDLE_VALUE) {
+        problem = open_problem(wide, {});
+        return no_file;
+    }
     if (!identity_of(handle, identity)) {
+        problem = problem_of(GetLastError());
         CloseHandle(handle);
         return no_file;
     }
     return file_of(handle);
 }
 
-FileHandle open_output(const std::string& name, const FileIdentity& input) {
+FileHandle open_output(const std::string& name, const FileIdentity& input, FileProblem& problem) {
     std::wstring wide;
-    if (!widen(name, wide)) return no_file;
+    if (!widen(name, wide)) {
+        problem = {FileError::BadName, ERROR_NO_UNICODE_TRANSLATION};
+        return no_file;
+    }
     // No sharing: a file that anybody holds open, the input among them, is
     // refused before anything is written.
     const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return no_file;
-    FileIdentity output;
-    const bool usable = identity_of(handle, output) && !same_file(output, input) &&
-                        (!output.disk_file || SetEndOfFile(handle));
-    if (!usable) {
-        CloseHandle(handle);
+    if (handle == INVALID_HANDLE_VALUE) {
+        problem = open_problem(wide, input);
         return no_file;
     }
-    return file_of(handle);
+    FileIdentity output;
+    if (!identity_of(handle, output) || (output.disk_file && !SetEndOfFile(handle))) {
+        problem = problem_of(GetLastError());
+    } else if (same_file(output, input)) {
+        problem = {FileError::IsInput, 0};
+    } else {
+        return file_of(handle);
+    }
+    CloseHandle(handle);
+    return no_file;
 }
 
 // A standard handle cannot be given share modes after the fact: the input
 // is still never the output, by identity.
-FileHandle standard_input(FileIdentity& identity) {
+FileHandle standard_input(FileIdentity& identity, FileProblem& problem) {
     const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !identity_of(handle, identity)) {
+        problem = problem_of(GetLastError());
         return no_file;
     }
     return file_of(handle);
 }
 
-FileHandle standard_output(const FileIdentity& input) {
+FileHandle standard_output(const FileIdentity& input, FileProblem& problem) {
     const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
     FileIdentity output;
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !identity_of(handle, output) ||
-        same_file(output, input)) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !identity_of(handle, output)) {
+        problem = problem_of(GetLastError());
+        return no_file;
+    }
+    if (same_file(output, input)) {
+        problem = {FileError::IsInput, 0};
         return no_file;
     }
     return file_of(handle);
@@ -144,11 +214,30 @@ bool close_file(FileHandle file) {
     return CloseHandle(handle_of(file)) != 0;
 }
 
+FileProblem read_problem() {
+    const DWORD error = GetLastError();
+    switch (error) {
+    case ERROR_CRC:
+    case ERROR_NOT_READY: // what Wine makes of EIO
+    case ERROR_READ_FAULT:
+    case ERROR_IO_DEVICE:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_NOACCESS:
+        return {FileError::ReadFault, error};
+    default:
+        return problem_of(error);
+    }
+}
+
+FileProblem write_problem() {
+    return problem_of(GetLastError());
+}
+
 // A console shows the text through the wide API, whatever its code page;
 // a file or a pipe gets the UTF-8 bytes.
-bool write_console(Console console, std::string_view text) {
+bool write_console(ConsoleStream console, std::string_view text) {
     const HANDLE out =
-        GetStdHandle(console == Console::Error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+        GetStdHandle(console == ConsoleStream::Error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
     DWORD mode = 0;
     if (GetConsoleMode(out, &mode)) {

@@ -7,6 +7,7 @@ bool refill(InputStream& input) {
     const std::ptrdiff_t got = read_file(input.file, input.buffer, input.capacity);
     if (got <= 0) {
         input.state = got == 0 ? StreamState::Ended : StreamState::Failed;
+        if (got < 0) input.problem = read_problem();
         return false;
     }
     input.pos = 0;
@@ -21,6 +22,7 @@ bool flush_output(OutputStream& output) {
         const std::ptrdiff_t put =
             write_file(output.file, output.buffer + done, output.used - done);
         if (put < 0) {
+            output.problem = write_problem();
             output.failed = true;
             output.used = 0;
             return false;

@@ -18,6 +18,7 @@ struct InputStream {
     std::size_t pos = 0; // next unread byte
     std::size_t end = 0; // one past the last buffered byte
     StreamState state = StreamState::Open;
+    FileProblem problem{}; // why, once Failed
 };
 
 // The end of a period's line: ";" and a newline, LF or CR LF. Four bytes
@@ -37,6 +38,7 @@ struct OutputStream {
     LineEnd line_end = lf_line_end;
     std::size_t used = 0;
     bool failed = false;
+    FileProblem problem{}; // why, once failed
 };
 
 // Replaces the consumed buffer with fresh bytes. Returns false at the end of
