@@ -5,6 +5,7 @@ set -euo pipefail
 build_dir=$1
 sample=$2
 expected=$3
+version=$4
 for tool in dpkg-deb dpkg-shlibdeps cpack; do
   command -v "$tool" > /dev/null || { echo "no $tool: skipped"; exit 77; }
 done
@@ -16,7 +17,7 @@ cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work" > "$work/cpack.l
   { cat "$work/cpack.log"; fail "cpack failed"; }
 deb=$(ls "$work"/spezzafrasi_*.deb)
 case $(basename "$deb") in
-  spezzafrasi_1.0.0_*.deb) ;;
+  "spezzafrasi_${version}_"*.deb) ;;
   *) fail "unexpected name $(basename "$deb")" ;;
 esac
 # The filter is built in and the C++ runtime linked in: the C library is

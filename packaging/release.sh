@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Makes every download of a release in dist/: a static Linux archive for
+# x86-64 and for AArch64, the Debian packages for amd64 and arm64, the
+# Windows zip, and SHA256SUMS over them. The same commit gives the same
+# bytes wherever and whenever it is built: every time is the last commit's
+# (SOURCE_DATE_EPOCH), no build path reaches a binary, and archive members
+# have a fixed order, owner and mode.
+#
+# usage: packaging/release.sh VERSION      (cmake --workflow --preset release)
+set -euo pipefail
+version=$1
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build=$root/build/release
+dist=$root/dist
+
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) ||
+    { echo "release: not a git checkout; set SOURCE_DATE_EPOCH" >&2; exit 1; }
+fi
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
+umask 022
+rm -rf "$dist" "$build/parts"
+mkdir -p "$dist" "$build/parts"
+
+# Configures and builds one kind of program: $1 its folder, then CMake's
+# arguments.
+build_kind() {
+  local dir=$build/$1
+  shift
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "$@" > "$dir.log" ||
+    { cat "$dir.log"; exit 1; }
+  cmake --build "$dir" -j 2 >> "$dir.log" || { tail -n 40 "$dir.log"; exit 1; }
+  grep -q 'program will run unconfined' "$dir.log" && [ "${1:-}" != windows ] &&
+    { echo "release: $dir would be unconfined (libseccomp-dev missing)" >&2; exit 1; }
+  return 0
+}
+aarch64=-DCMAKE_TOOLCHAIN_FILE=$root/cmake/toolchains/aarch64-linux-gnu.cmake
+
+# A static program with the README, the licence and the manual page, as a
+# tar.gz whose members are in name order, owned by root, with fixed modes.
+archive() {
+  local kind=$1 name=spezzafrasi-$version-$2-linux
+  local stage=$build/parts/$name
+  mkdir -p "$stage"
+  install -m 0755 "$build/$kind/spezzafrasi" "$stage/spezzafrasi"
+  local strip_tool=strip
+  [ "$2" = aarch64 ] && strip_tool=aarch64-linux-gnu-strip
+  "$strip_tool" "$stage/spezzafrasi"
+  install -m 0644 README.md LICENSE "$build/$kind/spezzafrasi.1" "$stage/"
+  tar -C "$build/parts" --sort=name --format=gnu --mtime="@$SOURCE_DATE_EPOCH" \
+    --owner=0 --group=0 --numeric-owner -cf - "$name" | gzip -9n > "$dist/$name.tar.gz"
+}
+
+build_kind static-x86_64 -DSPEZZAFRASI_STATIC=ON
+archive static-x86_64 x86_64
+build_kind static-aarch64 -DSPEZZAFRASI_STATIC=ON "$aarch64"
+archive static-aarch64 aarch64
+
+# The Debian packages: the C library shared, as Debian wants it.
+build_kind deb-amd64
+cpack --config "$build/deb-amd64/CPackConfig.cmake" -G DEB -B "$build/parts/deb-amd64" > /dev/null
+build_kind deb-arm64 "$aarch64"
+DEB_HOST_ARCH=arm64 cpack --config "$build/deb-arm64/CPackConfig.cmake" -G DEB \
+  -B "$build/parts/deb-arm64" > /dev/null
+cp "$build"/parts/deb-*/spezzafrasi_"$version"_*.deb "$dist/"
+
+# The zip as CPack makes it, but without the owner's ids or extra times
+# (zip -X): members in name order, times and modes fixed.
+build_kind windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake"
+name=spezzafrasi-$version-windows-x86_64
+cmake --install "$build/windows" --prefix "$build/parts/$name" > /dev/null
+chmod -R u=rwX,go=rX "$build/parts/$name"
+find "$build/parts/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+(cd "$build/parts" && find "$name" | sort | zip -X -D -q -9 -@ "$dist/$name.zip")
+
+(cd "$dist" && sha256sum -- * > SHA256SUMS)
+cat "$dist/SHA256SUMS"
