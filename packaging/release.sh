@@ -20,7 +20,10 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
 fi
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
 umask 022
-rm -rf "$dist" "$build/parts"
+# From nothing, every time: what an earlier build left (a page made at
+# another commit's time, say) cannot leak into a release.
+find "$build" -mindepth 1 -maxdepth 1 ! -name driver -exec rm -rf {} + 2> /dev/null || true
+rm -rf "$dist"
 mkdir -p "$dist" "$build/parts"
 
 # Configures and builds one kind of program: $1 its folder, then CMake's
