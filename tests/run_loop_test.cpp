@@ -1,11 +1,25 @@
 #include "run_loop.hpp"
+#include "segmentation/kernels.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace {
+
+// Each of these test programs is built for one kernel: it must run that
+// kernel, and not the processor's best in its place.
+TEST(ChosenKernelTest, IsTheOneThisProgramIsBuiltFor) {
+    for (const Kernel* kernel : family_kernels()) {
+        if (std::strcmp(kernel->name, SPEZZAFRASI_TEST_KERNEL) != 0) continue;
+        if (!processor_runs(*kernel)) GTEST_SKIP() << "this processor has no " << kernel->name;
+        EXPECT_STREQ(chosen_kernel().name, SPEZZAFRASI_TEST_KERNEL);
+        return;
+    }
+    FAIL() << "no kernel named " << SPEZZAFRASI_TEST_KERNEL;
+}
 
 TEST(ParseWordsPerPeriodTest, ReadsLikeAtoiButClamps) {
     constexpr auto max = std::numeric_limits<std::int32_t>::max();
