@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Measures the filter on generated Italian-like prose, side by side with
-# `tr -s ' '` and `dd bs=64k` on the same file and with the plain model of
-# the rules: CPU time writing to /dev/null, wall time writing a real file,
-# peak resident memory. The filter is measured as it is (the kernel it
-# chooses) and built once with each kernel this processor runs. Each time
-# is the best of several rounds, each memory figure the largest.
+# Measures the filter on two corpora of the same size, generated
+# Italian-like prose and real Italian text (bench/italian_text.sh), side by
+# side with `tr -s ' '` and `dd bs=64k` on the same file and with the plain
+# model of the rules: CPU time writing to /dev/null (with the cost of each
+# period line), wall time writing a real file, peak resident memory. The
+# filter is measured as it is (the kernel it chooses) and built once with
+# each kernel this processor runs. Each time is the best of several rounds,
+# each memory figure the largest.
 #
 # usage: bench/run.sh [megabytes] [n]     (default: 160 MB, n = 7)
+# CORPORA="generated real" chooses the corpora (real needs fortunes-it).
 # BASELINE=path/to/another/spezzafrasi adds that build (an earlier version,
 # say) to the same rounds.
 set -euo pipefail
@@ -24,7 +27,7 @@ if [ ! -x /usr/bin/time ]; then
 fi
 
 cmake --preset default > /dev/null
-cmake --build --preset default --target spezzafrasi plain_spezzafrasi make_corpus list_kernels \
+cmake --build --preset default --target spezzafrasi plain_spezzafrasi make_corpus list_kernels spawn_each \
   > /dev/null
 bin=build/default
 programs=(spezzafrasi)
@@ -42,17 +45,25 @@ exe_of() {
   esac
 }
 
-corpus=$work/corpus-$size_mb.txt
-[ -s "$corpus" ] || "$bin/bench/make_corpus" "$size_mb" > "$corpus"
-small=$work/corpus-small.txt
-head -c 1000 "$corpus" > "$small"
-bytes=$(stat -c %s "$corpus")
-cat "$corpus" > /dev/null # into the page cache
+corpora=${CORPORA:-generated real}
+for corpus_name in $corpora; do
+  corpus=$work/$corpus_name-$size_mb.txt
+  if [ ! -s "$corpus" ]; then
+    case $corpus_name in
+      generated) "$bin/bench/make_corpus" "$size_mb" > "$corpus" ;;
+      real) bench/italian_text.sh "$((size_mb * 1000000))" > "$corpus" ;;
+    esac
+  fi
+  head -c 1000 "$corpus" > "$work/$corpus_name-small.txt"
+  cat "$corpus" > /dev/null # into the page cache
+done
 
+# The CPU time of one run, to the microsecond (user + system).
+cpu_of() { echo "$1" | "$bin/bench/spawn_each" "${@:2}"; }
 # One timed run: prints "wall cpu rss_kb".
 timed() {
   /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" > /dev/null 2>&1
-  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/time"
+  awk '{ printf "%s %.3f %s\n", $1, $2 + $3, $4 }' "$work/time"
 }
 
 declare -A best
@@ -66,47 +77,53 @@ keep() {
   fi
 }
 
-# The rounds interleave the commands, so that every figure sees the same
-# state of the machine.
+# The rounds interleave the commands and the corpora, so that every figure
+# sees the same state of the machine.
 for _ in $(seq "$runs"); do
-  read -r _ cpu _ < <(timed sh -c "tr -s ' ' < '$corpus' > /dev/null"); keep tr_cpu "$cpu"
-  read -r wall _ _ < <(timed dd if="$corpus" of="$work/dd.out" bs=64k); keep dd_wall "$wall"
-  for program in "${programs[@]}"; do
-    exe=$(exe_of "$program")
-    read -r _ cpu _ < <(timed "$exe" "$corpus" /dev/null "$words"); keep "$program.cpu" "$cpu"
-    read -r wall _ rss < <(timed "$exe" "$corpus" "$work/$program.out" "$words")
-    keep "$program.wall" "$wall"; keep "$program.rss" "$rss" larger
-    read -r _ _ rss < <(timed "$exe" "$small" "$work/$program.small" "$words")
-    keep "$program.small_rss" "$rss" larger
+  for c in $corpora; do
+    corpus=$work/$c-$size_mb.txt
+    keep "$c.tr_cpu" "$(cpu_of "$corpus" "<{}" tr -s ' ')"
+    read -r wall _ _ < <(timed dd if="$corpus" of="$work/dd.out" bs=64k); keep "$c.dd_wall" "$wall"
+    for program in "${programs[@]}"; do
+      exe=$(exe_of "$program")
+      keep "$c.$program.cpu" "$(cpu_of "$corpus" "$exe" {} /dev/null "$words")"
+      read -r wall _ rss < <(timed "$exe" "$corpus" "$work/$c.$program.out" "$words")
+      keep "$c.$program.wall" "$wall"; keep "$c.$program.rss" "$rss" larger
+      read -r _ _ rss < <(timed "$exe" "$work/$c-small.txt" "$work/$c.$program.small" "$words")
+      keep "$c.$program.small_rss" "$rss" larger
+    done
   done
 done
 
-mbps() { awk -v b="$bytes" -v s="$1" 'BEGIN { printf "%.0f", (s > 0 ? b / s / 1e6 : 0) }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
-
-tr_cpu=${best[tr_cpu]}
-dd_wall=${best[dd_wall]}
-printf 'corpus: %s bytes of generated prose, n = %s, best of %s interleaved rounds\n' \
-  "$bytes" "$words" "$runs"
-printf 'tr -s " " to /dev/null: %ss CPU (%s MB/s); dd bs=64k to a file: %ss wall\n\n' \
-  "$tr_cpu" "$(mbps "$tr_cpu")" "$dd_wall"
-printf '%-20s %9s %8s %9s %10s %9s %10s %10s\n' program "CPU s" "MB/s" "vs tr" "wall s" "vs dd" \
-  "RSS KiB" "RSS 1 KB"
-for program in "${programs[@]}"; do
-  cpu=${best[$program.cpu]}
-  wall=${best[$program.wall]}
-  printf '%-20s %9s %8s %9s %10s %9s %10s %10s\n' "$program" "$cpu" "$(mbps "$cpu")" \
-    "$(ratio "$cpu" "$tr_cpu")" "$wall" "$(ratio "$wall" "$dd_wall")" \
-    "${best[$program.rss]}" "${best[$program.small_rss]}"
-done
-
-echo
 status=0
-for program in "${programs[@]}"; do
-  if ! cmp -s "$work/$program.out" "$work/plain_spezzafrasi.out"; then
-    echo "outputs: $program DIFFERS from the plain model" >&2
-    status=1
-  fi
+for c in $corpora; do
+  corpus=$work/$c-$size_mb.txt
+  bytes=$(stat -c %s "$corpus")
+  lines=$(wc -l < "$work/$c.plain_spezzafrasi.out")
+  mbps() { awk -v b="$bytes" -v s="$1" 'BEGIN { printf "%.0f", (s > 0 ? b / s / 1e6 : 0) }'; }
+  per_line() { awk -v l="$lines" -v s="$1" 'BEGIN { printf "%.1f", s * 1e9 / l }'; }
+  tr_cpu=${best[$c.tr_cpu]}
+  printf '\n%s: %s bytes, %s period lines (%s bytes of input a line), n = %s, best of %s rounds\n' \
+    "$c" "$bytes" "$lines" "$((bytes / lines))" "$words" "$runs"
+  printf 'tr -s " " to /dev/null: %.3fs CPU (%s MB/s, %s ns a line); dd bs=64k to a file: %ss wall\n' \
+    "$tr_cpu" "$(mbps "$tr_cpu")" "$(per_line "$tr_cpu")" "${best[$c.dd_wall]}"
+  printf '%-20s %9s %8s %9s %9s %10s %9s %10s %10s\n' program "CPU s" "MB/s" "ns/line" "vs tr" \
+    "wall s" "vs dd" "RSS KiB" "RSS 1 KB"
+  for program in "${programs[@]}"; do
+    cpu=${best[$c.$program.cpu]}
+    wall=${best[$c.$program.wall]}
+    printf '%-20s %9.3f %8s %9s %9s %10s %9s %10s %10s\n' "$program" "$cpu" "$(mbps "$cpu")" \
+      "$(per_line "$cpu")" "$(ratio "$cpu" "$tr_cpu")" "$wall" "$(ratio "$wall" "${best[$c.dd_wall]}")" \
+      "${best[$c.$program.rss]}" "${best[$c.$program.small_rss]}"
+  done
+  for program in "${programs[@]}"; do
+    if ! cmp -s "$work/$c.$program.out" "$work/$c.plain_spezzafrasi.out"; then
+      echo "outputs: $program DIFFERS from the plain model on $c" >&2
+      status=1
+    fi
+  done
 done
+echo
 [ "$status" -eq 0 ] && echo "outputs: all identical to the plain model's"
 exit "$status"

@@ -156,4 +156,24 @@ TEST(DifferentialTest, LongInputsAcrossManyFills) {
     }
 }
 
+// A character that straddles the end of a region of marks (8 KiB into a
+// buffer fill) is marked whole with the next region: the middle dot still
+// ends a phrase, the others stay word bytes.
+TEST(DifferentialTest, CharactersAcrossRegionEnds) {
+    constexpr std::size_t region = 8192;
+    const std::string_view characters[] = {"\xC2\xB7", "\xE2\x80\xA6", "\xF0\x9F\x98\x80",
+                                           "\xC3"};
+    for (const std::string_view ch : characters) {
+        for (std::size_t before = region - ch.size(); before < region; ++before) {
+            std::string text;
+            while (text.size() < before)
+                text += "Oggi piove forte. ";
+            text.resize(before);
+            text += std::string(ch) + "e poi domani. Fine.";
+            expect_as_model(text, {20000});
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
 } // namespace

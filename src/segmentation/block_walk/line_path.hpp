@@ -1,0 +1,141 @@
+// The line-at-a-time path: from one line's start to the next on the marks
+// alone, for lines that end less than 63 bytes after their first word,
+// which is nearly every line of real text.
+#pragma once
+
+#include "segmentation/block_masks/block_masks.hpp"
+#include "segmentation/block_walk/bit_search.hpp"
+#include "segmentation/block_walk/cursor.hpp"
+#include "segmentation/block_walk/region_marks.hpp"
+#include "segmentation/byte_stream.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace block_walk {
+
+// Copies `count` bytes from `from`, in one fixed-size copy of 64 bytes of
+// which only `count` are kept where the output has the room and the input
+// the bytes (it ends at `end`).
+INLINE void copy_out(OutputStream& output, const unsigned char* from, int count,
+                     const unsigned char* end) {
+    if (count <= 64 && output.capacity - output.used >= 64 && end - from >= 64) {
+        std::memcpy(output.buffer + output.used, from, 64);
+        output.used += static_cast<std::size_t>(count);
+    } else {
+        write_bytes(output, from, static_cast<std::size_t>(count));
+    }
+}
+
+INLINE void end_line(OutputStream& output) {
+    if (output.capacity - output.used >= output.line_end.bytes.size()) {
+        std::memcpy(output.buffer + output.used, output.line_end.bytes.data(),
+                    output.line_end.bytes.size());
+        output.used += output.line_end.size;
+    } else {
+        write_line_end(output);
+    }
+}
+
+// Room that write_phrases needs in the output for a line: the fixed copies
+// of its pieces, a space written past its end, a line end.
+constexpr std::size_t line_room = std::size_t{3} * 64;
+
+// The length of the line that begins at `from`: up to its last word's
+// closer, the `closers_before_cut`-th, or to its terminator, whichever
+// comes first; 63 or more when neither is less than 63 bytes away.
+template <BitSelectFunction select_bit>
+INLINE int line_length(const Marks& marks, int from, bool may_be_full, int closers_before_cut) {
+    constexpr std::uint64_t top = std::uint64_t{1} << 63;
+    // The terminator, when it is less than 63 bytes away; 63 otherwise.
+    const int to_near = lowest_bit(bits_from(marks.terminators, from) | top);
+    std::uint64_t closers = bits_from(marks.closers, from) & bits_below(to_near);
+    closers = may_be_full ? select_bit(closers, closers_before_cut) : 0;
+    return lowest_bit(closers | std::uint64_t{1} << to_near);
+}
+
+// Writes at `out` the line of `count` bytes at `source`, whose dropped and
+// spaced separators are the bits given, and its line end. Returns the end
+// of what it wrote.
+INLINE unsigned char* write_line(unsigned char* out, const unsigned char* source, int count,
+                                 std::uint64_t dropped, std::uint64_t spaced,
+                                 const LineEnd& line_end) {
+    constexpr std::uint64_t top = std::uint64_t{1} << 63;
+    unsigned char* const start = out;
+    // The pieces between dropped separators.
+    int piece = 0;
+    for (std::uint64_t rest = dropped;;) {
+        const int stop = std::min(lowest_bit(rest), count);
+        std::memcpy(out, source + piece, 64);
+        out += stop - piece;
+        if (stop == count) break;
+        piece = stop + 1;
+        rest &= rest - 1;
+    }
+    // Separators other than a space become one. The first is written
+    // without a branch: with none, a space lands past the line.
+    const auto space_at = [&](int at_input) {
+        start[at_input - count_bits(dropped & bits_below(at_input))] = ' ';
+    };
+    space_at(lowest_bit(spaced | top));
+    for (std::uint64_t rest = spaced & (spaced - 1); rest != 0; rest &= rest - 1)
+        space_at(lowest_bit(rest));
+    std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
+    return out + line_end.size;
+}
+
+// Writes line after line from `at`, a line's start, as long as each line
+// ends less than 63 bytes after its first word, without a loop over words
+// or bytes and nearly without a branch that depends on the text. The lines
+// begin where the marks say, one after each terminator, so that one line
+// does not wait for the one before. Returns where it stopped, at a line's
+// start, or the region's end with op SkipTail when a dropped tail goes on
+// past it.
+template <BitSelectFunction select_bit>
+INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
+                         const unsigned char* base, int length, const unsigned char* end,
+                         OutputStream& output, std::int32_t words_per_period) {
+    if (output.capacity < 2 * line_room) return at;
+    // The fixed copies read up to 128 bytes from a line's first word.
+    const int last = static_cast<int>(std::min<std::ptrdiff_t>(length, end - base - 128));
+    // A word and its closer take two bytes, so fewer than 63 bytes hold at
+    // most 31 closers: with more words a line here is never full.
+    const bool may_be_full = words_per_period <= 31;
+    const int closers_before_cut = static_cast<int>(words_per_period) - 1;
+    const LineEnd line_end = output.line_end;
+    while (line < marks.lines && marks.line_starts[line] < at)
+        ++line;
+    int from = -1; // the last line written
+    // The output is written through `out` and `used` set when this returns.
+    unsigned char* out = output.buffer + output.used;
+    const unsigned char* out_limit = output.buffer + (output.capacity - line_room);
+    const auto stop_at = [&](int where) {
+        output.used = static_cast<std::size_t>(out - output.buffer);
+        return where;
+    };
+    for (; line < marks.lines; ++line) {
+        const int next = marks.line_starts[line];
+        if (next >= last) return stop_at(next);
+        if (out > out_limit) {
+            stop_at(next);
+            if (!flush_output(output)) return next;
+            out = output.buffer + output.used;
+        }
+        from = next;
+        // A longer line, or one that goes on past the region, is left to
+        // the general walk.
+        const int count = line_length<select_bit>(marks, from, may_be_full, closers_before_cut);
+        if (count >= 63 || from + count >= length) return stop_at(from);
+        const std::uint64_t in_line = bits_below(count);
+        out = write_line(out, base + from, count, bits_from(marks.dropped, from) & in_line,
+                         bits_from(marks.spaced, from) & in_line, line_end);
+    }
+    // Only a gap follows the last line's terminator, unless the terminator
+    // is past the region.
+    if (from >= 0 && next_bit(marks.terminators, from) == length) op = Operation::SkipTail;
+    return stop_at(length);
+}
+
+} // namespace block_walk

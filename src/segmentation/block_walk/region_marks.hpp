@@ -1,0 +1,162 @@
+// The first pass over a region: each block of 64 bytes, through the
+// kernel's byte masks, becomes the marks that the second pass walks on.
+#pragma once
+
+#include "segmentation/block_masks/block_masks.hpp"
+#include "segmentation/block_walk/bit_search.hpp"
+#include "segmentation/utf8_reader.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+namespace block_walk {
+
+constexpr std::ptrdiff_t block_size = 64;
+// 8 KiB of input a region: its marks stay in the first-level cache.
+constexpr int region_blocks = 128;
+
+// The marks of a region, one bit per byte, a word of 64 bits per block.
+// Two words more than the blocks hold the bits just past the region's end,
+// so that 64 bits can be read from anywhere in it.
+constexpr int marks_words = region_blocks + 2;
+struct Marks {
+    std::uint64_t separators[marks_words];
+    std::uint64_t terminators[marks_words]; // first byte of each; one more at the end
+    std::uint64_t closers[marks_words];     // separators right after a word byte
+    std::uint64_t dropped[marks_words];     // separators after a separator or a terminator
+    std::uint64_t spaced[marks_words];      // closers other than a space, written as one
+    // Where each line begins: the first byte after a terminator and its
+    // gap, in order, and how many there are.
+    std::uint16_t line_starts[64 * region_blocks + 4];
+    int lines;
+};
+
+// The bytes that lead bytes announce past the end of a block, and the lead
+// byte that announces them.
+struct Leads {
+    std::uint64_t pending = 0;
+    int straddler = 0;
+};
+
+// The bytes of the block at q that lead bytes take, whatever they are, as
+// read_utf8_char does. In well-formed UTF-8 they are exactly the
+// continuation bytes, found for the whole block at once; otherwise each
+// lead byte, in turn, takes the bytes that it announces.
+INLINE std::uint64_t taken_by_leads(const ByteMasks& m, const unsigned char* q, Leads& leads) {
+    std::uint64_t taken = leads.pending | (m.lead2 << 1) | (m.lead3 << 2) | (m.lead4 << 3);
+    std::uint64_t announced = (m.lead2 >> 63) | (m.lead3 >> 62) | (m.lead4 >> 61);
+    if ((m.invalid | (taken ^ (m.high & ~m.lead2))) == 0) {
+        leads.straddler = 63 - std::countl_zero(m.lead2);
+    } else {
+        taken = leads.pending;
+        announced = 0;
+        for (std::uint64_t starts = m.high & ~leads.pending; starts != 0; starts &= starts - 1) {
+            const int at = lowest_bit(starts);
+            const std::uint64_t run = bits_below(utf8_sequence_length(q[at]) - 1);
+            taken |= (run << at) << 1;
+            starts &= ~((run << at) << 1);
+            if ((run >> (63 - at)) != 0) {
+                announced = run >> (63 - at);
+                leads.straddler = at;
+            }
+        }
+    }
+    leads.pending = announced;
+    return taken;
+}
+
+// What one block tells the next: whether its last byte belongs to a word,
+// is the first byte of a middle dot, or ends a terminator, and whether the
+// gap after a terminator runs on into the next block.
+struct Carry {
+    std::uint64_t word_before;
+    std::uint64_t dot_tail;
+    std::uint64_t after_terminator;
+    std::uint64_t gap_goes_on;
+};
+
+// Marks block b of the region, at q, with `room` bytes after its first in
+// the buffer.
+INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, const unsigned char* q,
+                       std::ptrdiff_t room, int b, Carry& carry, Marks& marks) {
+    const std::uint64_t separators = m.separators & ~taken;
+    std::uint64_t dots = 0;
+    // C2 is rare: the lead of the middle dot and a few symbols.
+    for (std::uint64_t c2 = m.c2 & ~taken; c2 != 0; c2 &= c2 - 1) {
+        const int at = lowest_bit(c2);
+        if (at < room && q[at + 1] == 0xB7) dots |= std::uint64_t{1} << at;
+    }
+    const std::uint64_t one_byte_terminators = m.terminators & ~taken;
+    const std::uint64_t terminators = one_byte_terminators | dots;
+    const std::uint64_t dot_tails = (dots << 1) | carry.dot_tail;
+    const std::uint64_t words = ~(separators | terminators | dot_tails);
+    const std::uint64_t closers = separators & ((words << 1) | carry.word_before);
+    // Adding a bit after each terminator to the separators carries it over
+    // the gap that follows, to where the next line begins.
+    const std::uint64_t terminator_ends = one_byte_terminators | dot_tails;
+    const std::uint64_t after = (terminator_ends << 1) | carry.after_terminator;
+    const std::uint64_t partial = separators + after;
+    const std::uint64_t sum = partial + carry.gap_goes_on;
+    marks.separators[b] = separators;
+    marks.terminators[b] = terminators;
+    marks.closers[b] = closers;
+    marks.dropped[b] = separators & ~closers;
+    marks.spaced[b] = closers & ~m.spaces;
+    // Four line starts a block without a branch, more in a loop.
+    std::uint64_t starts = sum & ~separators;
+    std::uint16_t* const list = marks.line_starts + marks.lines;
+    marks.lines += count_bits(starts);
+    for (int i = 0; i < 4 || starts != 0; ++i) {
+        list[i] = static_cast<std::uint16_t>(64 * b + lowest_bit(starts));
+        starts &= starts - 1;
+    }
+    carry.word_before = words >> 63;
+    carry.dot_tail = dots >> 63;
+    carry.after_terminator = terminator_ends >> 63;
+    carry.gap_goes_on = (partial < after || sum < partial) ? 1 : 0;
+}
+
+// Ends the region after `blocks` marked blocks, less a character that the
+// last one does not hold whole: past its end nothing is marked but a
+// terminator, so that every search stops there. Returns its length.
+inline int close_region(int blocks, const Leads& leads, Marks& marks) {
+    int length = 64 * blocks;
+    if (blocks != 0 && leads.pending != 0) length = 64 * (blocks - 1) + leads.straddler;
+    const int end_word = length / 64;
+    for (int w = end_word; w < end_word + 2; ++w) {
+        const std::uint64_t kept = bits_below(bit_of(length));
+        for (std::uint64_t* bits :
+             {marks.separators, marks.terminators, marks.closers, marks.dropped, marks.spaced}) {
+            bits[w] = w < blocks ? bits[w] & kept : 0;
+        }
+    }
+    marks.terminators[end_word] |= std::uint64_t{1} << bit_of(length);
+    while (marks.lines > 0 && marks.line_starts[marks.lines - 1] >= length)
+        --marks.lines;
+    return length;
+}
+
+// Marks the region that begins at p, a character's start, with `available`
+// bytes from p in the buffer; `after_word` says whether the byte before p
+// belongs to a word, `line_start` whether a line begins at p. Returns the
+// region's length: whole blocks, less a character that the last one does
+// not hold whole; 0 when there is no whole block.
+template <ByteMasksFunction byte_masks>
+INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool after_word,
+                       bool line_start, Marks& marks) {
+    const int blocks = static_cast<int>(std::min<std::ptrdiff_t>(region_blocks, available / 64));
+    Leads leads;
+    Carry carry{after_word ? 1U : 0U, 0, line_start ? 1U : 0U, 0};
+    marks.lines = 0;
+    for (int b = 0; b < blocks; ++b) {
+        const unsigned char* const q = p + std::ptrdiff_t{64} * b;
+        const ByteMasks m = byte_masks(q);
+        const std::uint64_t taken = taken_by_leads(m, q, leads);
+        mark_block(m, taken, q, available - std::ptrdiff_t{64} * b - 1, b, carry, marks);
+    }
+    return close_region(blocks, leads, marks);
+}
+
+} // namespace block_walk

@@ -1,0 +1,98 @@
+// The second pass over a region: phrase by phrase on its marks, taking the
+// line-at-a-time path wherever it can and bit searches elsewhere (long
+// lines, lines that go on past the region, the single operations).
+#pragma once
+
+#include "segmentation/block_masks/block_masks.hpp"
+#include "segmentation/block_walk/bit_search.hpp"
+#include "segmentation/block_walk/cursor.hpp"
+#include "segmentation/block_walk/line_path.hpp"
+#include "segmentation/block_walk/region_marks.hpp"
+#include "segmentation/byte_stream.hpp"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace block_walk {
+
+inline int terminator_length(unsigned char first) {
+    return first == 0xC2 ? 2 : 1; // the middle dot
+}
+
+// Writes the words in [from, to) of the region at `base`: copies of the
+// input between the separators that are dropped or written as a space.
+INLINE void write_words(OutputStream& output, const unsigned char* base, int from, int to,
+                        const Marks& marks, const unsigned char* end) {
+    while (from < to) {
+        const int change = std::min(next_bit_before(marks.dropped, from, to),
+                                    next_bit_before(marks.spaced, from, to));
+        copy_out(output, base + from, change - from, end);
+        if (change == to) return;
+        if (bit_at(marks.spaced, change)) write_byte(output, ' ');
+        from = change + 1;
+    }
+}
+
+// Goes through the marked region that begins at c.p, phrase by phrase, and
+// leaves c.p at its end. With `once` it returns Switch at the first switch
+// from one operation to the other instead, with c.p after the separator
+// that closed the line's last word or after the dropped tail's terminator.
+template <BitSelectFunction select_bit>
+INLINE Stop walk_region(Cursor& c, Operation& op, const Marks& marks, int length,
+                        const unsigned char* end, OutputStream& output,
+                        std::int32_t words_per_period, bool once) {
+    const unsigned char* const base = c.p;
+    int at = 0;
+    int line = 0; // the first line start that write_phrases has not passed
+    // Takes the other operation from `to` on: Switch if only one was asked.
+    const auto switch_at = [&](int to, Operation next) {
+        at = to;
+        op = next;
+        if (!once) return false;
+        c.p = base + at;
+        return true;
+    };
+    for (;;) {
+        if (op == Operation::SkipTail) {
+            const int terminator = next_bit(marks.terminators, at);
+            if (terminator == length) break;
+            c.words = 0;
+            c.in_gap = true;
+            if (switch_at(terminator + terminator_length(base[terminator]),
+                          Operation::WritePeriod)) {
+                return Stop::Switch;
+            }
+            continue;
+        }
+        if (c.words == 0 && c.in_gap && !once) {
+            at = write_phrases<select_bit>(at, line, op, marks, base, length, end, output,
+                                           words_per_period);
+            if (at == length) break;
+        }
+        // A line's separators before its first word are dropped.
+        const int from = c.in_gap ? next_clear_bit(marks.separators, at) : at;
+        const int terminator = next_bit(marks.terminators, from);
+        std::int32_t closed = 0;
+        const int last_closer =
+            nth_bit_before(marks.closers, from, terminator, words_per_period - c.words, closed);
+        write_words(output, base, from, last_closer, marks, end);
+        if (last_closer < terminator) { // the line is full: the rest of the phrase is dropped
+            end_line(output);
+            if (switch_at(last_closer + 1, Operation::SkipTail)) return Stop::Switch;
+            continue;
+        }
+        if (terminator == length) { // the phrase goes on past the region
+            c.words += closed;
+            c.in_gap = from == length || bit_at(marks.separators, length - 1);
+            break;
+        }
+        end_line(output);
+        at = terminator + terminator_length(base[terminator]);
+        c.words = 0;
+        c.in_gap = true;
+    }
+    c.p = base + length;
+    return Stop::Limit;
+}
+
+} // namespace block_walk
