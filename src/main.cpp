@@ -27,23 +27,30 @@ constexpr std::string_view usage[] = {
     "nel file <nomefile2>, evidenziando le prime n parole (7 se non specificato)\n\n\n",
 };
 
-// The console lines of one run and whether they all reached the console:
+// Where the console lines of one run go, and whether they all got there:
 // a failed console write is not success.
 struct Console {
     ConsoleStream stream = ConsoleStream::Output;
     bool ok = true;
-
-    void say(std::string_view line) { ok = write_console(stream, line) && ok; }
-    // Each failure line is followed, on standard error, by the file and
-    // the cause.
-    void fail(std::string_view line, std::string_view name, const FileProblem& problem) {
-        say(line);
-        ok = write_console(ConsoleStream::Error, cause_line(name, problem)) && ok;
-    }
-    int finish(int status) { return flush_console() && ok ? status : exit_failure; }
 };
 
-// Reads the whole input and writes its periods; the design's run loop.
+void say(Console& console, std::string_view line) {
+    console.ok = write_console(console.stream, line) && console.ok;
+}
+
+// Each failure line is followed, on standard error, by the file and the
+// cause.
+void fail(Console& console, std::string_view line, std::string_view name,
+          const FileProblem& problem) {
+    say(console, line);
+    console.ok = write_console(ConsoleStream::Error, cause_line(name, problem)) && console.ok;
+}
+
+int finish(const Console& console, int status) {
+    return flush_console() && console.ok ? status : exit_failure;
+}
+
+// Reads the whole input, writes its periods and says how it went.
 int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
                const std::vector<std::string>& args) {
     const std::string& input_name = args[1];
@@ -56,7 +63,7 @@ int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
     const std::string done = "Periodizzato in " + output_name + "\n";
     // From here on the process only reads, writes and prints.
     confine_to_open_files();
-    console.say(progress);
+    say(console, progress);
 
     std::array<unsigned char, buffer_size> input_buffer;
     std::array<unsigned char, buffer_size> output_buffer;
@@ -71,15 +78,15 @@ int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
         output.problem = write_problem();
     }
     if (input.state == StreamState::Failed) {
-        console.fail("Errore lettura file input\n", input_name, input.problem);
-        return console.finish(exit_failure);
+        fail(console, "Errore lettura file input\n", input_name, input.problem);
+        return finish(console, exit_failure);
     }
     if (!written) {
-        console.fail("Errore scrittura file output\n", output_name, output.problem);
-        return console.finish(exit_failure);
+        fail(console, "Errore scrittura file output\n", output_name, output.problem);
+        return finish(console, exit_failure);
     }
-    console.say(done);
-    return console.finish(exit_ok);
+    say(console, done);
+    return finish(console, exit_ok);
 }
 
 } // namespace
@@ -90,13 +97,13 @@ int main(int argc, char** argv) {
     // Asked-for help and the version are answers, not errors.
     const bool help = args.size() == 2 && args[1] == "--help";
     if (args.size() == 2 && args[1] == "--version") {
-        console.say("spezzafrasi " SPEZZAFRASI_VERSION "\n");
-        return console.finish(exit_ok);
+        say(console, "spezzafrasi " SPEZZAFRASI_VERSION "\n");
+        return finish(console, exit_ok);
     }
     if (args.size() < 3 || help) {
         for (const std::string_view line : usage)
-            console.say(line);
-        return console.finish(help ? exit_ok : exit_usage);
+            say(console, line);
+        return finish(console, help ? exit_ok : exit_usage);
     }
     const std::string& input_name = args[1];
     const std::string& output_name = args[2];
@@ -110,15 +117,15 @@ int main(int argc, char** argv) {
                                       ? standard_input(input_identity, problem)
                                       : open_input(input_name, input_identity, problem);
     if (input_file == no_file) {
-        console.fail("Errore apertura file input\n", input_name, problem);
-        return console.finish(exit_failure);
+        fail(console, "Errore apertura file input\n", input_name, problem);
+        return finish(console, exit_failure);
     }
     const FileHandle output_file = periods_to_standard_output
                                        ? standard_output(input_identity, problem)
                                        : open_output(output_name, input_identity, problem);
     if (output_file == no_file) {
-        console.fail("Errore apertura file output\n", output_name, problem);
-        return console.finish(exit_failure);
+        fail(console, "Errore apertura file output\n", output_name, problem);
+        return finish(console, exit_failure);
     }
     return transcribe(console, input_file, output_file, args);
 }

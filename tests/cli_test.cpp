@@ -401,7 +401,7 @@ TEST_F(CliTest, EachFailureNamesItsFileAndCause) {
     const struct {
         std::string in;
         std::string out;
-        std::string design_line; // on standard output, as always
+        std::string failure_line; // on standard output, as always
         std::string named;
         std::string cause;
     } cases[] = {
@@ -424,7 +424,7 @@ TEST_F(CliTest, EachFailureNamesItsFileAndCause) {
     for (const auto& c : cases) {
         const Outcome r = run({c.in, c.out});
         EXPECT_EQ(r.status, 1) << c.cause;
-        EXPECT_EQ(r.console, c.design_line) << c.cause;
+        EXPECT_EQ(r.console, c.failure_line) << c.cause;
         EXPECT_EQ(r.errors, "spezzafrasi: " + c.named + ": " + c.cause + "\n");
     }
     close(held);

@@ -319,7 +319,7 @@ TEST_F(WindowsCliTest, EachFailureNamesItsFileAndCause) {
     const struct {
         std::string in;
         std::string out;
-        std::string design_line;
+        std::string failure_line;
         std::string named;
         std::string cause;
     } cases[] = {
@@ -338,7 +338,7 @@ TEST_F(WindowsCliTest, EachFailureNamesItsFileAndCause) {
     for (const auto& c : cases) {
         const Outcome r = run({c.in, c.out});
         EXPECT_EQ(r.status, 1U) << c.cause;
-        EXPECT_EQ(r.console, c.design_line) << c.cause;
+        EXPECT_EQ(r.console, c.failure_line) << c.cause;
         EXPECT_EQ(r.errors, "spezzafrasi: " + c.named + ": " + c.cause + crlf) << c.cause;
     }
     CloseHandle(held);
