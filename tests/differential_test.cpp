@@ -161,8 +161,7 @@ TEST(DifferentialTest, LongInputsAcrossManyFills) {
 // ends a phrase, the others stay word bytes.
 TEST(DifferentialTest, CharactersAcrossRegionEnds) {
     constexpr std::size_t region = 8192;
-    const std::string_view characters[] = {"\xC2\xB7", "\xE2\x80\xA6", "\xF0\x9F\x98\x80",
-                                           "\xC3"};
+    const std::string_view characters[] = {"\xC2\xB7", "\xE2\x80\xA6", "\xF0\x9F\x98\x80", "\xC3"};
     for (const std::string_view ch : characters) {
         for (std::size_t before = region - ch.size(); before < region; ++before) {
             std::string text;
