@@ -26,16 +26,20 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 export PARALLEL_HOME=$work/parallel
 mkdir -p "$PARALLEL_HOME" && touch "$PARALLEL_HOME/will-cite"
 declare -A server_pid
-# The processes of a server: the listener and every connection it forked.
+# The processes of a server: the listener and every process it started,
+# found by parentage and by the mark the listener was started with.
 tree_of() {
   local pid=$1 child
   echo "$pid"
   for child in $(pgrep -P "$pid" 2> /dev/null); do tree_of "$child"; done
 }
+marked() {
+  grep -lsxzF "SPEZZAFRASI_TEST_MACHINE=$1" /proc/[0-9]*/environ 2> /dev/null | cut -d/ -f3
+}
 stop_server() {
   local pid=${server_pid[$1]:-}
   [ -n "$pid" ] || return 0
-  kill -9 $(tree_of "$pid") 2> /dev/null || true
+  kill -9 $(tree_of "$pid") $(marked "$1-$$") 2> /dev/null || true
   wait "$pid" 2> /dev/null || true
   unset "server_pid[$1]"
 }
@@ -51,7 +55,12 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "many machines test: $*" >&2; exit 1; }
+fail() {
+  echo "many machines test: $*" >&2
+  [ -f "$work/lavori.log" ] && cat "$work/lavori.log" >&2
+  [ -f "$work/errors.txt" ] && tail -n 20 "$work/errors.txt" >&2
+  exit 1
+}
 
 # Keys made here, for the servers and for the one user who logs in.
 ssh-keygen -q -t ed25519 -N '' -f "$work/host_key"
@@ -103,7 +112,8 @@ MaxStartups 100
 SetEnv PATH=$program_dir:/usr/local/bin:/usr/bin:/bin HOME=$work/home ASAN_OPTIONS=$ASAN_OPTIONS
 LogLevel ERROR
 CONFIG
-    "$sshd" -D -e -f "$work/sshd_$name" 2>> "$work/sshd_$name.log" &
+    SPEZZAFRASI_TEST_MACHINE=$name-$$ "$sshd" -D -e -f "$work/sshd_$name" \
+      2>> "$work/sshd_$name.log" &
     server_pid[$name]=$!
     server_port[$name]=$port
     write_ssh_config
@@ -162,15 +172,25 @@ done
 rm -f testi/*.periodi
 recipe > console.txt 2> errors.txt &
 recipe_pid=$!
-for _ in $(seq 200); do
+for _ in $(seq 1200); do
   [ "$(find testi -name '*.periodi' | wc -l)" -ge 30 ] && break
   sleep 0.05
 done
+done_before=$(find testi -name '*.periodi' | wc -l)
+stopped_at=$(date +%s.%N)
 stop_server uno
+ssh -F "$work/ssh_config" -o ControlMaster=no -o ControlPath=none uno true 2> /dev/null &&
+  fail "uno still answers after it was stopped"
 wait "$recipe_pid" || fail "the recipe failed after a machine stopped: $(cat errors.txt)"
 check_outputs "one machine stopped"
-echo "one machine stopped: ${SECONDS}s"
-awk '$1 ~ /^[0-9]+$/ && $2 == "due"' lavori.log | grep -q . || fail "due took over no job"
-echo "jobs by machine and exit status after the stop:"
+echo "one machine stopped: ${SECONDS}s; $done_before files were back when it stopped"
+echo "jobs by machine and exit status (the job log keeps each job's last try):"
 awk '$1 ~ /^[0-9]+$/ { print "  " $2, "exit " $7 }' lavori.log | sort | uniq -c
+# What was left when uno stopped ended on due: no job of uno's ends later.
+late_uno=$(awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "uno" && $3 + $4 > t + 1' lavori.log | wc -l)
+[ "$late_uno" -eq 0 ] || fail "$late_uno jobs ended on uno after it stopped"
+if [ "$done_before" -lt "$count" ]; then
+  awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "due" && $3 + $4 > t' lavori.log | grep -q . ||
+    fail "due took over no job"
+fi
 echo "many machines OK"
