@@ -165,7 +165,8 @@ recipe > console.txt 2> errors.txt || fail "the recipe failed: $(cat errors.txt)
 check_outputs "both machines"
 echo "both machines: ${SECONDS}s"
 for name in uno due; do
-  awk -v h="$name" '$1 ~ /^[0-9]+$/ && $2 == h' lavori.log | grep -q . || fail "$name did no job"
+  awk -v h="$name" '$1 ~ /^[0-9]+$/ && $2 == h { found = 1 } END { exit !found }' lavori.log ||
+    fail "$name did no job"
 done
 
 # One machine goes away in the middle of a run.
@@ -190,7 +191,7 @@ awk '$1 ~ /^[0-9]+$/ { print "  " $2, "exit " $7 }' lavori.log | sort | uniq -c
 late_uno=$(awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "uno" && $3 + $4 > t + 1' lavori.log | wc -l)
 [ "$late_uno" -eq 0 ] || fail "$late_uno jobs ended on uno after it stopped"
 if [ "$done_before" -lt "$count" ]; then
-  awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "due" && $3 + $4 > t' lavori.log | grep -q . ||
-    fail "due took over no job"
+  awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "due" && $3 + $4 > t { found = 1 }
+      END { exit !found }' lavori.log || fail "due took over no job"
 fi
 echo "many machines OK"
