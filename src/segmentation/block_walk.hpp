@@ -49,7 +49,7 @@ struct FillEnd {
 
 // Walks the buffer fill from the reading position: regions through the
 // marks, and the last bytes, too few for a block, one character at a time.
-template <ByteMasksFunction byte_masks, BitSelectFunction select_bit>
+template <ByteMasksFunction byte_masks, BitSelectFunction select_bit, LineCopyFunction copy_line>
 INLINE FillEnd walk_fill(Cursor& c, Operation& op, Marks& marks, int blocks, InputStream& input,
                          OutputStream& output, std::int32_t words_per_period, bool once) {
     const unsigned char* const end = input.buffer + input.end;
@@ -66,8 +66,8 @@ INLINE FillEnd walk_fill(Cursor& c, Operation& op, Marks& marks, int blocks, Inp
             marks);
         if (length > 0) {
             if (op == Operation::WritePeriod) write_span(output, c.span, c.p);
-            stop =
-                walk_region<select_bit>(c, op, marks, length, end, output, words_per_period, once);
+            stop = walk_region<select_bit, copy_line>(c, op, marks, length, end, output,
+                                                      words_per_period, once);
             c.span = c.p;
             if (stop == Stop::Switch) return leave(output.failed ? -1 : 1);
             continue;
@@ -116,7 +116,8 @@ inline bool take_straddler(Cursor& c, Operation& op, const Utf8Char& ch, OutputS
 // WritePeriod, skip_sentence_tail when it is SkipTail. With `once` it
 // returns as they do; otherwise it goes on with the other operation in
 // turn, as the run loop calls them, until the input ends or a write fails.
-template <ByteMasksFunction byte_masks, BitSelectFunction select_bit = select_bit_portable>
+template <ByteMasksFunction byte_masks, BitSelectFunction select_bit = select_bit_portable,
+          LineCopyFunction copy_line = copy_line_portable>
 INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t words_per_period,
                      Operation op, bool once) {
     Cursor c{nullptr, nullptr, 0, true};
@@ -130,8 +131,8 @@ INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t word
             result = end_of_input(input);
             break;
         }
-        const FillEnd fill = walk_fill<byte_masks, select_bit>(c, op, marks, blocks, input, output,
-                                                               words_per_period, once);
+        const FillEnd fill = walk_fill<byte_masks, select_bit, copy_line>(
+            c, op, marks, blocks, input, output, words_per_period, once);
         if (fill.stop == Stop::Switch) return fill.result;
         if (fill.stop != Stop::Straddle) continue;
         Utf8Char ch{};
@@ -156,18 +157,19 @@ INLINE int skip_tail_with(InputStream& input) {
     return walk_with<byte_masks>(input, unused, 0, Operation::SkipTail, true);
 }
 
-template <ByteMasksFunction byte_masks, BitSelectFunction select_bit>
+template <ByteMasksFunction byte_masks, BitSelectFunction select_bit, LineCopyFunction copy_line>
 INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t words_per_period) {
-    walk_with<byte_masks, select_bit>(input, output, words_per_period, Operation::WritePeriod,
-                                      false);
+    walk_with<byte_masks, select_bit, copy_line>(input, output, words_per_period,
+                                                 Operation::WritePeriod, false);
 }
 
 } // namespace block_walk
 
-// Defines `name`_kernel from byte_masks_`name` and `select`, with `entry`
-// the attributes of its entry points (which cannot stand in parentheses).
+// Defines `name`_kernel from byte_masks_`name`, `select` and `copy`, with
+// `entry` the attributes of its entry points (which cannot stand in
+// parentheses).
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define SPEZZAFRASI_DEFINE_KERNEL(name, select, entry)                                             \
+#define SPEZZAFRASI_DEFINE_KERNEL(name, select, copy, entry)                                       \
     namespace {                                                                                    \
     entry int write_period_##name(InputStream& input, OutputStream& output,                        \
                                   std::int32_t words_per_period) {                                 \
@@ -178,7 +180,7 @@ INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t word
     }                                                                                              \
     entry void run_##name(InputStream& input, OutputStream& output,                                \
                           std::int32_t words_per_period) {                                         \
-        block_walk::run_with<byte_masks_##name, select>(input, output, words_per_period);          \
+        block_walk::run_with<byte_masks_##name, select, copy>(input, output, words_per_period);    \
     }                                                                                              \
     const Kernel name##_kernel{#name, byte_masks_##name, write_period_##name, skip_tail_##name,    \
                                run_##name};                                                        \

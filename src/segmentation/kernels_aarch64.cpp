@@ -5,8 +5,10 @@
 #include "segmentation/block_walk.hpp"
 #include "segmentation/kernels.hpp"
 
-SPEZZAFRASI_DEFINE_KERNEL(neon, select_bit_portable, SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
-SPEZZAFRASI_DEFINE_KERNEL(portable, select_bit_portable, SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
+SPEZZAFRASI_DEFINE_KERNEL(neon, select_bit_portable, copy_line_portable,
+                          SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
+SPEZZAFRASI_DEFINE_KERNEL(portable, select_bit_portable, copy_line_portable,
+                          SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
 
 std::span<const Kernel* const> family_kernels() {
     static const Kernel* const kernels[] = {&neon_kernel, &portable_kernel};

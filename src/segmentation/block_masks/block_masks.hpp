@@ -1,10 +1,14 @@
-// The masks of a block of 64 bytes, one bit per byte, bit i for byte i.
-// Every kernel computes the same masks from the bytes alone, each with the
-// instructions of its processor; the class table and the UTF-8 lead ranges
-// say what they must be.
+// What each kernel brings to the walk, with the instructions of its
+// processor: the masks of a block of 64 bytes, one bit per byte, bit i for
+// byte i; the search for the k-th bit of a mask; the copy of a short line.
+// Every kernel computes the same masks from the bytes alone; the class
+// table and the UTF-8 lead ranges say what they must be.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 struct ByteMasks {
     std::uint64_t separators;  // 0A 0C 0D 20
@@ -28,6 +32,38 @@ inline std::uint64_t select_bit_portable(std::uint64_t bits, int k) {
     for (int i = 0; i < k; ++i)
         bits &= bits - 1;
     return bits & (~bits + 1);
+}
+
+// Writes at `out` the `count` bytes at `source` (fewer than 63) less the
+// dropped separators, with a space for each spaced one: the bits given,
+// bit i for byte i. Returns the end of what it wrote. It reads and writes
+// in fixed copies of 64 bytes, a copy for each piece between dropped
+// separators, and writes past its end.
+using LineCopyFunction = unsigned char* (*)(unsigned char* out, const unsigned char* source,
+                                            int count, std::uint64_t dropped, std::uint64_t spaced);
+
+inline unsigned char* copy_line_portable(unsigned char* out, const unsigned char* source, int count,
+                                         std::uint64_t dropped, std::uint64_t spaced) {
+    unsigned char* const start = out;
+    int piece = 0;
+    for (std::uint64_t rest = dropped;;) {
+        const int stop = std::min(std::countr_zero(rest), count);
+        std::memcpy(out, source + piece, 64);
+        out += stop - piece;
+        if (stop == count) break;
+        piece = stop + 1;
+        rest &= rest - 1;
+    }
+    // The first space is written without a branch: with none, it lands
+    // past the line.
+    const auto space_at = [&](int at_input) {
+        const std::uint64_t dropped_before = dropped & ((std::uint64_t{1} << at_input) - 1);
+        start[at_input - std::popcount(dropped_before)] = ' ';
+    };
+    space_at(std::countr_zero(spaced | std::uint64_t{1} << 63));
+    for (std::uint64_t rest = spaced & (spaced - 1); rest != 0; rest &= rest - 1)
+        space_at(std::countr_zero(rest));
+    return out;
 }
 
 // The nibble tables of the kernels that look bytes up by their two

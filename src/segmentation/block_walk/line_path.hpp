@@ -56,36 +56,6 @@ INLINE int line_length(const Marks& marks, int from, bool may_be_full, int close
     return lowest_bit(closers | std::uint64_t{1} << to_near);
 }
 
-// Writes at `out` the line of `count` bytes at `source`, whose dropped and
-// spaced separators are the bits given, and its line end. Returns the end
-// of what it wrote.
-INLINE unsigned char* write_line(unsigned char* out, const unsigned char* source, int count,
-                                 std::uint64_t dropped, std::uint64_t spaced,
-                                 const LineEnd& line_end) {
-    constexpr std::uint64_t top = std::uint64_t{1} << 63;
-    unsigned char* const start = out;
-    // The pieces between dropped separators.
-    int piece = 0;
-    for (std::uint64_t rest = dropped;;) {
-        const int stop = std::min(lowest_bit(rest), count);
-        std::memcpy(out, source + piece, 64);
-        out += stop - piece;
-        if (stop == count) break;
-        piece = stop + 1;
-        rest &= rest - 1;
-    }
-    // Separators other than a space become one. The first is written
-    // without a branch: with none, a space lands past the line.
-    const auto space_at = [&](int at_input) {
-        start[at_input - count_bits(dropped & bits_below(at_input))] = ' ';
-    };
-    space_at(lowest_bit(spaced | top));
-    for (std::uint64_t rest = spaced & (spaced - 1); rest != 0; rest &= rest - 1)
-        space_at(lowest_bit(rest));
-    std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
-    return out + line_end.size;
-}
-
 // Writes line after line from `at`, a line's start, as long as each line
 // ends less than 63 bytes after its first word, without a loop over words
 // or bytes and nearly without a branch that depends on the text. The lines
@@ -93,7 +63,7 @@ INLINE unsigned char* write_line(unsigned char* out, const unsigned char* source
 // does not wait for the one before. Returns where it stopped, at a line's
 // start, or the region's end with op SkipTail when a dropped tail goes on
 // past it.
-template <BitSelectFunction select_bit>
+template <BitSelectFunction select_bit, LineCopyFunction copy_line>
 INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
                          const unsigned char* base, int length, const unsigned char* end,
                          OutputStream& output, std::int32_t words_per_period) {
@@ -115,23 +85,31 @@ INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
         output.used = static_cast<std::size_t>(out - output.buffer);
         return where;
     };
-    for (; line < marks.lines; ++line) {
-        const int next = marks.line_starts[line];
-        if (next >= last) return stop_at(next);
+    const std::uint16_t* next = marks.line_starts + line;
+    const std::uint16_t* const starts_end = marks.line_starts + marks.lines;
+    const auto stop_line = [&](int where) {
+        line = static_cast<int>(next - marks.line_starts);
+        return stop_at(where);
+    };
+    for (; next < starts_end; ++next) {
+        if (*next >= last) return stop_line(*next);
         if (out > out_limit) {
-            stop_at(next);
-            if (!flush_output(output)) return next;
+            stop_at(*next);
+            if (!flush_output(output)) return stop_line(*next);
             out = output.buffer + output.used;
         }
-        from = next;
+        from = *next;
         // A longer line, or one that goes on past the region, is left to
         // the general walk.
         const int count = line_length<select_bit>(marks, from, may_be_full, closers_before_cut);
-        if (count >= 63 || from + count >= length) return stop_at(from);
+        if (count >= 63 || from + count >= length) return stop_line(from);
         const std::uint64_t in_line = bits_below(count);
-        out = write_line(out, base + from, count, bits_from(marks.dropped, from) & in_line,
-                         bits_from(marks.spaced, from) & in_line, line_end);
+        out = copy_line(out, base + from, count, bits_from(marks.dropped, from) & in_line,
+                        bits_from(marks.spaced, from) & in_line);
+        std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
+        out += line_end.size;
     }
+    line = marks.lines;
     // Only a gap follows the last line's terminator, unless the terminator
     // is past the region.
     if (from >= 0 && next_bit(marks.terminators, from) == length) op = Operation::SkipTail;

@@ -104,11 +104,18 @@ INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, const unsigned c
     marks.closers[b] = closers;
     marks.dropped[b] = separators & ~closers;
     marks.spaced[b] = closers & ~m.spaces;
-    // Four line starts a block without a branch, more in a loop.
+    // Four line starts a block without a branch, more in a loop. The top
+    // bit keeps the search from an empty mask, which compilers would branch
+    // on: what the first four write past the block's last start is left
+    // over, and the next block or the region's end writes over it.
     std::uint64_t starts = sum & ~separators;
     std::uint16_t* const list = marks.line_starts + marks.lines;
     marks.lines += count_bits(starts);
-    for (int i = 0; i < 4 || starts != 0; ++i) {
+    for (int i = 0; i < 4; ++i) {
+        list[i] = static_cast<std::uint16_t>(64 * b + lowest_bit(starts | std::uint64_t{1} << 63));
+        starts &= starts - 1;
+    }
+    for (int i = 4; starts != 0; ++i) {
         list[i] = static_cast<std::uint16_t>(64 * b + lowest_bit(starts));
         starts &= starts - 1;
     }

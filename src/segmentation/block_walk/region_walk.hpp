@@ -37,7 +37,7 @@ INLINE void write_words(OutputStream& output, const unsigned char* base, int fro
 // leaves c.p at its end. With `once` it returns Switch at the first switch
 // from one operation to the other instead, with c.p after the separator
 // that closed the line's last word or after the dropped tail's terminator.
-template <BitSelectFunction select_bit>
+template <BitSelectFunction select_bit, LineCopyFunction copy_line>
 INLINE Stop walk_region(Cursor& c, Operation& op, const Marks& marks, int length,
                         const unsigned char* end, OutputStream& output,
                         std::int32_t words_per_period, bool once) {
@@ -65,8 +65,8 @@ INLINE Stop walk_region(Cursor& c, Operation& op, const Marks& marks, int length
             continue;
         }
         if (c.words == 0 && c.in_gap && !once) {
-            at = write_phrases<select_bit>(at, line, op, marks, base, length, end, output,
-                                           words_per_period);
+            at = write_phrases<select_bit, copy_line>(at, line, op, marks, base, length, end,
+                                                      output, words_per_period);
             if (at == length) break;
         }
         // A line's separators before its first word are dropped.
