@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Measures the filter on two corpora of the same size, generated
-# Italian-like prose and real Italian text (bench/italian_text.sh), side by
+# Measures the filter on three corpora of the same size, generated
+# Italian-like prose, real Italian text and the same text with its accents
+# written as letters (bench/italian_text.sh), side by
 # side with `tr -s ' '` and `dd bs=64k` on the same file and with the plain
 # model of the rules: CPU time writing to /dev/null (with the cost of each
 # period line), wall time writing a real file, peak resident memory. The
@@ -9,7 +10,8 @@
 # each memory figure the largest.
 #
 # usage: bench/run.sh [megabytes] [n]     (default: 160 MB, n = 7)
-# CORPORA="generated real" chooses the corpora (real needs fortunes-it).
+# CORPORA="generated real accented" chooses the corpora (real and accented
+# need fortunes-it).
 # BASELINE=path/to/another/spezzafrasi adds that build (an earlier version,
 # say) to the same rounds.
 set -euo pipefail
@@ -45,13 +47,14 @@ exe_of() {
   esac
 }
 
-corpora=${CORPORA:-generated real}
+corpora=${CORPORA:-generated real accented}
 for corpus_name in $corpora; do
   corpus=$work/$corpus_name-$size_mb.txt
   if [ ! -s "$corpus" ]; then
     case $corpus_name in
       generated) "$bin/bench/make_corpus" "$size_mb" > "$corpus" ;;
       real) bench/italian_text.sh "$((size_mb * 1000000))" > "$corpus" ;;
+      accented) bench/italian_text.sh "$((size_mb * 1000000))" accented > "$corpus" ;;
     esac
   fi
   head -c 1000 "$corpus" > "$work/$corpus_name-small.txt"

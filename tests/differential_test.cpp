@@ -159,18 +159,25 @@ TEST(DifferentialTest, LongInputsAcrossManyFills) {
 // A character that straddles the end of a region of marks (8 KiB into a
 // buffer fill) is marked whole with the next region: the middle dot still
 // ends a phrase, the others stay word bytes.
-TEST(DifferentialTest, CharactersAcrossRegionEnds) {
+TEST(DifferentialTest, CharactersAcrossBlockAndRegionEnds) {
+    constexpr std::size_t block = 64;
     constexpr std::size_t region = 8192;
+    // The last one is cut short: it takes the terminator that follows, in
+    // a block of ASCII alone.
     const std::string_view characters[] = {"\xC2\xB7", "\xE2\x80\xA6", "\xF0\x9F\x98\x80", "\xC3"};
+    const std::string_view after =
+        ". Poi domani piove ancora, e dopodomani anche: qui piove sempre. Fine.";
     for (const std::string_view ch : characters) {
-        for (std::size_t before = region - ch.size(); before < region; ++before) {
-            std::string text;
-            while (text.size() < before)
-                text += "Oggi piove forte. ";
-            text.resize(before);
-            text += std::string(ch) + "e poi domani. Fine.";
-            expect_as_model(text, {20000});
-            if (HasFatalFailure()) return;
+        for (const std::size_t end : {3 * block, region}) {
+            for (std::size_t before = end - ch.size(); before < end; ++before) {
+                std::string text;
+                while (text.size() < before)
+                    text += "Oggi piove forte. ";
+                text.resize(before);
+                text += std::string(ch) + std::string(after);
+                expect_as_model(text, {20000});
+                if (HasFatalFailure()) return;
+            }
         }
     }
 }

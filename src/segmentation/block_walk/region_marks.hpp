@@ -160,7 +160,10 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
     for (int b = 0; b < blocks; ++b) {
         const unsigned char* const q = p + std::ptrdiff_t{64} * b;
         const ByteMasks m = byte_masks(q);
-        const std::uint64_t taken = taken_by_leads(m, q, leads);
+        // A block of ASCII alone, with no character going on into it,
+        // takes nothing: most blocks of most text.
+        const std::uint64_t taken =
+            (m.high | leads.pending) == 0 ? 0 : taken_by_leads(m, q, leads);
         mark_block(m, taken, q, available - std::ptrdiff_t{64} * b - 1, b, carry, marks);
     }
     return close_region(blocks, leads, marks);
