@@ -162,8 +162,7 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
         const ByteMasks m = byte_masks(q);
         // A block of ASCII alone, with no character going on into it,
         // takes nothing: most blocks of most text.
-        const std::uint64_t taken =
-            (m.high | leads.pending) == 0 ? 0 : taken_by_leads(m, q, leads);
+        const std::uint64_t taken = (m.high | leads.pending) == 0 ? 0 : taken_by_leads(m, q, leads);
         mark_block(m, taken, q, available - std::ptrdiff_t{64} * b - 1, b, carry, marks);
     }
     return close_region(blocks, leads, marks);
