@@ -17,11 +17,11 @@
 
 SPEZZAFRASI_DEFINE_KERNEL(avx512, select_bit_avx512, copy_line_avx512,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_TARGET))
-SPEZZAFRASI_DEFINE_KERNEL(avx2, select_bit_portable, copy_line_portable,
+SPEZZAFRASI_DEFINE_KERNEL(avx2, select_bit_portable, block_walk::copy_line_portable,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX2_TARGET))
-SPEZZAFRASI_DEFINE_KERNEL(sse2, select_bit_portable, copy_line_portable,
+SPEZZAFRASI_DEFINE_KERNEL(sse2, select_bit_portable, block_walk::copy_line_portable,
                           SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
-SPEZZAFRASI_DEFINE_KERNEL(portable, select_bit_portable, copy_line_portable,
+SPEZZAFRASI_DEFINE_KERNEL(portable, select_bit_portable, block_walk::copy_line_portable,
                           SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
 
 std::span<const Kernel* const> family_kernels() {

@@ -5,10 +5,7 @@
 // table and the UTF-8 lead ranges say what they must be.
 #pragma once
 
-#include <algorithm>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 
 struct ByteMasks {
     std::uint64_t separators;  // 0A 0C 0D 20
@@ -41,30 +38,6 @@ inline std::uint64_t select_bit_portable(std::uint64_t bits, int k) {
 // separators, and writes past its end.
 using LineCopyFunction = unsigned char* (*)(unsigned char* out, const unsigned char* source,
                                             int count, std::uint64_t dropped, std::uint64_t spaced);
-
-inline unsigned char* copy_line_portable(unsigned char* out, const unsigned char* source, int count,
-                                         std::uint64_t dropped, std::uint64_t spaced) {
-    unsigned char* const start = out;
-    int piece = 0;
-    for (std::uint64_t rest = dropped;;) {
-        const int stop = std::min(std::countr_zero(rest), count);
-        std::memcpy(out, source + piece, 64);
-        out += stop - piece;
-        if (stop == count) break;
-        piece = stop + 1;
-        rest &= rest - 1;
-    }
-    // The first space is written without a branch: with none, it lands
-    // past the line.
-    const auto space_at = [&](int at_input) {
-        const std::uint64_t dropped_before = dropped & ((std::uint64_t{1} << at_input) - 1);
-        start[at_input - std::popcount(dropped_before)] = ' ';
-    };
-    space_at(std::countr_zero(spaced | std::uint64_t{1} << 63));
-    for (std::uint64_t rest = spaced & (spaced - 1); rest != 0; rest &= rest - 1)
-        space_at(std::countr_zero(rest));
-    return out;
-}
 
 // The nibble tables of the kernels that look bytes up by their two
 // halves: a byte is of a class when the flags of its low half and of its

@@ -56,6 +56,32 @@ INLINE int line_length(const Marks& marks, int from, bool may_be_full, int close
     return lowest_bit(closers | std::uint64_t{1} << to_near);
 }
 
+// The line copy of the kernels without one of their own: the pieces
+// between dropped separators, then a space over each spaced separator.
+INLINE unsigned char* copy_line_portable(unsigned char* out, const unsigned char* source, int count,
+                                         std::uint64_t dropped, std::uint64_t spaced) {
+    constexpr std::uint64_t top = std::uint64_t{1} << 63;
+    unsigned char* const start = out;
+    int piece = 0;
+    for (std::uint64_t rest = dropped;;) {
+        const int stop = std::min(lowest_bit(rest), count);
+        std::memcpy(out, source + piece, 64);
+        out += stop - piece;
+        if (stop == count) break;
+        piece = stop + 1;
+        rest &= rest - 1;
+    }
+    // The first space is written without a branch: with none, it lands
+    // past the line.
+    const auto space_at = [&](int at_input) {
+        start[at_input - count_bits(dropped & bits_below(at_input))] = ' ';
+    };
+    space_at(lowest_bit(spaced | top));
+    for (std::uint64_t rest = spaced & (spaced - 1); rest != 0; rest &= rest - 1)
+        space_at(lowest_bit(rest));
+    return out;
+}
+
 // Writes line after line from `at`, a line's start, as long as each line
 // ends less than 63 bytes after its first word, without a loop over words
 // or bytes and nearly without a branch that depends on the text. The lines
@@ -85,31 +111,25 @@ INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
         output.used = static_cast<std::size_t>(out - output.buffer);
         return where;
     };
-    const std::uint16_t* next = marks.line_starts + line;
-    const std::uint16_t* const starts_end = marks.line_starts + marks.lines;
-    const auto stop_line = [&](int where) {
-        line = static_cast<int>(next - marks.line_starts);
-        return stop_at(where);
-    };
-    for (; next < starts_end; ++next) {
-        if (*next >= last) return stop_line(*next);
+    for (; line < marks.lines; ++line) {
+        const int next = marks.line_starts[line];
+        if (next >= last) return stop_at(next);
         if (out > out_limit) {
-            stop_at(*next);
-            if (!flush_output(output)) return stop_line(*next);
+            stop_at(next);
+            if (!flush_output(output)) return next;
             out = output.buffer + output.used;
         }
-        from = *next;
+        from = next;
         // A longer line, or one that goes on past the region, is left to
         // the general walk.
         const int count = line_length<select_bit>(marks, from, may_be_full, closers_before_cut);
-        if (count >= 63 || from + count >= length) return stop_line(from);
+        if (count >= 63 || from + count >= length) return stop_at(from);
         const std::uint64_t in_line = bits_below(count);
         out = copy_line(out, base + from, count, bits_from(marks.dropped, from) & in_line,
                         bits_from(marks.spaced, from) & in_line);
         std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
         out += line_end.size;
     }
-    line = marks.lines;
     // Only a gap follows the last line's terminator, unless the terminator
     // is past the region.
     if (from >= 0 && next_bit(marks.terminators, from) == length) op = Operation::SkipTail;
