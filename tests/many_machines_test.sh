@@ -178,8 +178,8 @@ for _ in $(seq 1200); do
   sleep 0.05
 done
 done_before=$(find testi -name '*.periodi' | wc -l)
-stopped_at=$(date +%s.%N)
 stop_server uno
+stopped_at=$(date +%s.%N)
 ssh -F "$work/ssh_config" -o ControlMaster=no -o ControlPath=none uno true 2> /dev/null &&
   fail "uno still answers after it was stopped"
 wait "$recipe_pid" || fail "the recipe failed after a machine stopped: $(cat errors.txt)"
@@ -187,9 +187,10 @@ check_outputs "one machine stopped"
 echo "one machine stopped: ${SECONDS}s; $done_before files were back when it stopped"
 echo "jobs by machine and exit status (the job log keeps each job's last try):"
 awk '$1 ~ /^[0-9]+$/ { print "  " $2, "exit " $7 }' lavori.log | sort | uniq -c
-# What was left when uno stopped ended on due: no job of uno's ends later.
-late_uno=$(awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "uno" && $3 + $4 > t + 1' lavori.log | wc -l)
-[ "$late_uno" -eq 0 ] || fail "$late_uno jobs ended on uno after it stopped"
+# No job can succeed on uno once it is gone. A job that ran there before
+# may still end later, while its return fails; the second pass redoes it.
+late_uno=$(awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "uno" && $3 > t && $7 == 0' lavori.log | wc -l)
+[ "$late_uno" -eq 0 ] || fail "$late_uno jobs started on uno after it stopped and succeeded"
 if [ "$done_before" -lt "$count" ]; then
   awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "due" && $3 + $4 > t { found = 1 }
       END { exit !found }' lavori.log || fail "due took over no job"
