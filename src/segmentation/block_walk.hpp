@@ -38,6 +38,20 @@ inline int end_of_input(const InputStream& input) {
     return input.state == StreamState::Failed ? -1 : 0;
 }
 
+// What a kernel brings to the walk: its masks and, where it has its own,
+// the other pieces (block_masks.hpp), the portable ones otherwise; and
+// whether every block goes through the UTF-8 check (mark_region).
+template <ByteMasksFunction masks, BitSelectFunction select = select_bit_portable,
+          LineCopyFunction copy = copy_line_portable,
+          LineStartsFunction starts = write_line_starts_portable, bool every_block = false>
+struct KernelPieces {
+    static constexpr ByteMasksFunction byte_masks = masks;
+    static constexpr BitSelectFunction select_bit = select;
+    static constexpr LineCopyFunction copy_line = copy;
+    static constexpr LineStartsFunction write_line_starts = starts;
+    static constexpr bool utf8_every_block = every_block;
+};
+
 // How the walk of one buffer fill ended: at the fill's end (Limit), at a
 // character that the fill does not hold whole (Straddle), or with the
 // operation's result to return (Switch: a single operation is done, or a
@@ -49,7 +63,7 @@ struct FillEnd {
 
 // Walks the buffer fill from the reading position: regions through the
 // marks, and the last bytes, too few for a block, one character at a time.
-template <ByteMasksFunction byte_masks, BitSelectFunction select_bit, LineCopyFunction copy_line>
+template <typename Pieces>
 INLINE FillEnd walk_fill(Cursor& c, Operation& op, Marks& marks, int blocks, InputStream& input,
                          OutputStream& output, std::int32_t words_per_period, bool once) {
     const unsigned char* const end = input.buffer + input.end;
@@ -61,13 +75,14 @@ INLINE FillEnd walk_fill(Cursor& c, Operation& op, Marks& marks, int blocks, Inp
     Stop stop = Stop::Limit;
     while (c.p < end) {
         const std::ptrdiff_t available = std::min<std::ptrdiff_t>(end - c.p, blocks * block_size);
-        const int length = mark_region<byte_masks>(
-            c.p, available, !c.in_gap, op == Operation::WritePeriod && c.words == 0 && c.in_gap,
-            marks);
+        const int length =
+            mark_region<Pieces::byte_masks, Pieces::write_line_starts, Pieces::utf8_every_block>(
+                c.p, available, !c.in_gap, op == Operation::WritePeriod && c.words == 0 && c.in_gap,
+                marks);
         if (length > 0) {
             if (op == Operation::WritePeriod) write_span(output, c.span, c.p);
-            stop = walk_region<select_bit, copy_line>(c, op, marks, length, end, output,
-                                                      words_per_period, once);
+            stop = walk_region<Pieces::select_bit, Pieces::copy_line>(
+                c, op, marks, length, end, output, words_per_period, once);
             c.span = c.p;
             if (stop == Stop::Switch) return leave(output.failed ? -1 : 1);
             continue;
@@ -116,8 +131,7 @@ inline bool take_straddler(Cursor& c, Operation& op, const Utf8Char& ch, OutputS
 // WritePeriod, skip_sentence_tail when it is SkipTail. With `once` it
 // returns as they do; otherwise it goes on with the other operation in
 // turn, as the run loop calls them, until the input ends or a write fails.
-template <ByteMasksFunction byte_masks, BitSelectFunction select_bit = select_bit_portable,
-          LineCopyFunction copy_line = copy_line_portable>
+template <typename Pieces>
 INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t words_per_period,
                      Operation op, bool once) {
     Cursor c{nullptr, nullptr, 0, true};
@@ -131,8 +145,8 @@ INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t word
             result = end_of_input(input);
             break;
         }
-        const FillEnd fill = walk_fill<byte_masks, select_bit, copy_line>(
-            c, op, marks, blocks, input, output, words_per_period, once);
+        const FillEnd fill =
+            walk_fill<Pieces>(c, op, marks, blocks, input, output, words_per_period, once);
         if (fill.stop == Stop::Switch) return fill.result;
         if (fill.stop != Stop::Straddle) continue;
         Utf8Char ch{};
@@ -145,44 +159,42 @@ INLINE int walk_with(InputStream& input, OutputStream& output, std::int32_t word
     return output.failed ? -1 : result;
 }
 
-template <ByteMasksFunction byte_masks>
+template <typename Pieces>
 INLINE int write_period_with(InputStream& input, OutputStream& output,
                              std::int32_t words_per_period) {
-    return walk_with<byte_masks>(input, output, words_per_period, Operation::WritePeriod, true);
+    return walk_with<Pieces>(input, output, words_per_period, Operation::WritePeriod, true);
 }
 
-template <ByteMasksFunction byte_masks>
+template <typename Pieces>
 INLINE int skip_tail_with(InputStream& input) {
     OutputStream unused{no_file, nullptr, 0}; // a dropped tail writes nothing
-    return walk_with<byte_masks>(input, unused, 0, Operation::SkipTail, true);
+    return walk_with<Pieces>(input, unused, 0, Operation::SkipTail, true);
 }
 
-template <ByteMasksFunction byte_masks, BitSelectFunction select_bit, LineCopyFunction copy_line>
+template <typename Pieces>
 INLINE void run_with(InputStream& input, OutputStream& output, std::int32_t words_per_period) {
-    walk_with<byte_masks, select_bit, copy_line>(input, output, words_per_period,
-                                                 Operation::WritePeriod, false);
+    walk_with<Pieces>(input, output, words_per_period, Operation::WritePeriod, false);
 }
 
 } // namespace block_walk
 
-// Defines `name`_kernel from byte_masks_`name`, `select` and `copy`, with
-// `entry` the attributes of its entry points (which cannot stand in
-// parentheses).
+// Defines `name`_kernel from `pieces`, a KernelPieces, with `entry` the
+// attributes of its entry points (which cannot stand in parentheses).
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define SPEZZAFRASI_DEFINE_KERNEL(name, select, copy, entry)                                       \
+#define SPEZZAFRASI_DEFINE_KERNEL(name, pieces, entry)                                             \
     namespace {                                                                                    \
     entry int write_period_##name(InputStream& input, OutputStream& output,                        \
                                   std::int32_t words_per_period) {                                 \
-        return block_walk::write_period_with<byte_masks_##name>(input, output, words_per_period);  \
+        return block_walk::write_period_with<pieces>(input, output, words_per_period);             \
     }                                                                                              \
     entry int skip_tail_##name(InputStream& input) {                                               \
-        return block_walk::skip_tail_with<byte_masks_##name>(input);                               \
+        return block_walk::skip_tail_with<pieces>(input);                                          \
     }                                                                                              \
     entry void run_##name(InputStream& input, OutputStream& output,                                \
                           std::int32_t words_per_period) {                                         \
-        block_walk::run_with<byte_masks_##name, select, copy>(input, output, words_per_period);    \
+        block_walk::run_with<pieces>(input, output, words_per_period);                             \
     }                                                                                              \
-    const Kernel name##_kernel{#name, byte_masks_##name, write_period_##name, skip_tail_##name,    \
+    const Kernel name##_kernel{#name, pieces::byte_masks, write_period_##name, skip_tail_##name,   \
                                run_##name};                                                        \
     }
 // NOLINTEND(bugprone-macro-parentheses)

@@ -3,7 +3,7 @@
 #include "segmentation/block_walk.hpp"
 #include "segmentation/kernels.hpp"
 
-SPEZZAFRASI_DEFINE_KERNEL(portable, select_bit_portable, block_walk::copy_line_portable,
+SPEZZAFRASI_DEFINE_KERNEL(portable, block_walk::KernelPieces<byte_masks_portable>,
                           SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
 
 std::span<const Kernel* const> family_kernels() {

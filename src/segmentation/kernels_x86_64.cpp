@@ -15,13 +15,15 @@
 #include <cpuid.h>
 #endif
 
-SPEZZAFRASI_DEFINE_KERNEL(avx512, select_bit_avx512, copy_line_avx512,
-                          SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_TARGET))
-SPEZZAFRASI_DEFINE_KERNEL(avx2, select_bit_portable, block_walk::copy_line_portable,
+// Its lead masks are two compares: every block goes through the UTF-8 check.
+using Avx512Pieces = block_walk::KernelPieces<byte_masks_avx512, select_bit_avx512,
+                                              copy_line_avx512, write_line_starts_avx512, true>;
+SPEZZAFRASI_DEFINE_KERNEL(avx512, Avx512Pieces, SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_TARGET))
+SPEZZAFRASI_DEFINE_KERNEL(avx2, block_walk::KernelPieces<byte_masks_avx2>,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX2_TARGET))
-SPEZZAFRASI_DEFINE_KERNEL(sse2, select_bit_portable, block_walk::copy_line_portable,
+SPEZZAFRASI_DEFINE_KERNEL(sse2, block_walk::KernelPieces<byte_masks_sse2>,
                           SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
-SPEZZAFRASI_DEFINE_KERNEL(portable, select_bit_portable, block_walk::copy_line_portable,
+SPEZZAFRASI_DEFINE_KERNEL(portable, block_walk::KernelPieces<byte_masks_portable>,
                           SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
 
 std::span<const Kernel* const> family_kernels() {
@@ -69,7 +71,7 @@ constexpr bool has(std::uint32_t bits, unsigned bit) {
 
 struct Features {
     bool avx2 = false;   // with BMI1, BMI2 and POPCNT, which its kernel uses too
-    bool avx512 = false; // F and BW
+    bool avx512 = false; // F, BW and VBMI2
 };
 
 // What the processor has, and what the operating system saves of its
@@ -87,8 +89,8 @@ Features read_features() {
     const CpuidResult extended = cpuid(7, 0);
     features.avx2 = avx_saved && has(basic.ecx, 23) && has(extended.ebx, 5) &&
                     has(extended.ebx, 3) && has(extended.ebx, 8);
-    features.avx512 =
-        features.avx2 && avx512_saved && has(extended.ebx, 16) && has(extended.ebx, 30);
+    features.avx512 = features.avx2 && avx512_saved && has(extended.ebx, 16) &&
+                      has(extended.ebx, 30) && has(extended.ecx, 6);
     return features;
 }
 

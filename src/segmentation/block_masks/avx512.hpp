@@ -1,15 +1,18 @@
-// The masks with AVX-512 (BW): the whole block is one register, and every
-// compare gives its mask of 64 bits directly.
+// The masks with AVX-512 (BW, and VBMI2 for the line starts): the whole
+// block is one register, and every compare gives its mask of 64 bits
+// directly.
 #pragma once
 
 #include "segmentation/block_masks/block_masks.hpp"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <immintrin.h>
 
-#define SPEZZAFRASI_AVX512_TARGET "avx512f,avx512bw,avx2,bmi,bmi2,popcnt,lzcnt"
+#define SPEZZAFRASI_AVX512_TARGET "avx512f,avx512bw,avx512vbmi2,avx2,bmi,bmi2,popcnt,lzcnt"
 
 namespace avx512 {
 
@@ -23,6 +26,15 @@ constexpr std::array<unsigned char, 64> in_every_lane(const unsigned char (&half
 
 inline constexpr std::array<unsigned char, 64> low_flags = in_every_lane(nibble_flags::low);
 inline constexpr std::array<unsigned char, 64> high_flags = in_every_lane(nibble_flags::high);
+
+// The positions of a block, 0 to 63, one a lane of 16 bits.
+constexpr std::array<std::uint16_t, 64> positions() {
+    std::array<std::uint16_t, 64> all{};
+    for (std::size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<std::uint16_t>(i);
+    return all;
+}
+alignas(64) inline constexpr std::array<std::uint16_t, 64> block_positions = positions();
 
 [[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline __m512i
 table(const std::array<unsigned char, 64>& lanes) {
@@ -79,4 +91,18 @@ copy_line_avx512(unsigned char* out, const unsigned char* source, int count, std
         piece = stop + 1;
         rest &= rest - 1;
     }
+}
+
+// Every line start of the block in one move a half, whatever their number:
+// the positions that the bits select, packed to the front.
+[[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline void
+write_line_starts_avx512(std::uint16_t* list, std::uint64_t starts, int block) {
+    const __m512i first = _mm512_set1_epi16(static_cast<short>(64 * block));
+    const std::uint16_t* const positions = avx512::block_positions.data();
+    const __m512i low = _mm512_add_epi16(_mm512_load_si512(positions), first);
+    const __m512i high = _mm512_add_epi16(_mm512_load_si512(positions + 32), first);
+    const auto low_starts = static_cast<__mmask32>(starts);
+    _mm512_storeu_si512(list, _mm512_maskz_compress_epi16(low_starts, low));
+    _mm512_storeu_si512(list + std::popcount(low_starts),
+                        _mm512_maskz_compress_epi16(static_cast<__mmask32>(starts >> 32), high));
 }

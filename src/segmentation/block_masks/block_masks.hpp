@@ -1,6 +1,7 @@
 // What each kernel brings to the walk, with the instructions of its
 // processor: the masks of a block of 64 bytes, one bit per byte, bit i for
-// byte i; the search for the k-th bit of a mask; the copy of a short line.
+// byte i; the search for the k-th bit of a mask; the copy of a short line;
+// the list of a block's line starts.
 // Every kernel computes the same masks from the bytes alone; the class
 // table and the UTF-8 lead ranges say what they must be.
 #pragma once
@@ -38,6 +39,10 @@ inline std::uint64_t select_bit_portable(std::uint64_t bits, int k) {
 // separators, and writes past its end.
 using LineCopyFunction = unsigned char* (*)(unsigned char* out, const unsigned char* source,
                                             int count, std::uint64_t dropped, std::uint64_t spaced);
+
+// Writes at `list` the positions 64 * block + i of the bits i set in
+// `starts`, lowest first. It may write past them, up to 64 entries.
+using LineStartsFunction = void (*)(std::uint16_t* list, std::uint64_t starts, int block);
 
 // The nibble tables of the kernels that look bytes up by their two
 // halves: a byte is of a class when the flags of its low half and of its

@@ -28,8 +28,9 @@ struct Marks {
     std::uint64_t dropped[marks_words];     // separators after a separator or a terminator
     std::uint64_t spaced[marks_words];      // closers other than a space, written as one
     // Where each line begins: the first byte after a terminator and its
-    // gap, in order, and how many there are.
-    std::uint16_t line_starts[64 * region_blocks + 4];
+    // gap, in order, and how many there are; a block's list may write 64
+    // entries past its first.
+    std::uint16_t line_starts[64 * region_blocks + 64];
     int lines;
 };
 
@@ -86,8 +87,26 @@ struct Carry {
     std::uint64_t gap_goes_on;
 };
 
+// The line starts of the kernels without a list of their own: four a block
+// without a branch, more in a loop. The top bit keeps the search from an
+// empty mask, which compilers would branch on: what the first four write
+// past the block's last start is left over, and the next block or the
+// region's end writes over it.
+INLINE void write_line_starts_portable(std::uint16_t* list, std::uint64_t starts, int block) {
+    for (int i = 0; i < 4; ++i) {
+        list[i] =
+            static_cast<std::uint16_t>(64 * block + lowest_bit(starts | std::uint64_t{1} << 63));
+        starts &= starts - 1;
+    }
+    for (int i = 4; starts != 0; ++i) {
+        list[i] = static_cast<std::uint16_t>(64 * block + lowest_bit(starts));
+        starts &= starts - 1;
+    }
+}
+
 // Marks block b of the region, at q, with `room` bytes after its first in
 // the buffer.
+template <LineStartsFunction write_line_starts>
 INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, const unsigned char* q,
                        std::ptrdiff_t room, int b, Carry& carry, Marks& marks) {
     const std::uint64_t separators = m.separators & ~taken;
@@ -113,21 +132,9 @@ INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, const unsigned c
     marks.closers[b] = closers;
     marks.dropped[b] = separators & ~closers;
     marks.spaced[b] = closers & ~m.spaces;
-    // Four line starts a block without a branch, more in a loop. The top
-    // bit keeps the search from an empty mask, which compilers would branch
-    // on: what the first four write past the block's last start is left
-    // over, and the next block or the region's end writes over it.
-    std::uint64_t starts = sum & ~separators;
-    std::uint16_t* const list = marks.line_starts + marks.lines;
+    const std::uint64_t starts = sum & ~separators;
+    write_line_starts(marks.line_starts + marks.lines, starts, b);
     marks.lines += count_bits(starts);
-    for (int i = 0; i < 4; ++i) {
-        list[i] = static_cast<std::uint16_t>(64 * b + lowest_bit(starts | std::uint64_t{1} << 63));
-        starts &= starts - 1;
-    }
-    for (int i = 4; starts != 0; ++i) {
-        list[i] = static_cast<std::uint16_t>(64 * b + lowest_bit(starts));
-        starts &= starts - 1;
-    }
     carry.word_before = words >> 63;
     carry.dot_tail = dots >> 63;
     carry.after_terminator = terminator_ends >> 63;
@@ -158,8 +165,11 @@ inline int close_region(int blocks, const Leads& leads, Marks& marks) {
 // bytes from p in the buffer; `after_word` says whether the byte before p
 // belongs to a word, `line_start` whether a line begins at p. Returns the
 // region's length: whole blocks, less a character that the last one does
-// not hold whole; 0 when there is no whole block.
-template <ByteMasksFunction byte_masks>
+// not hold whole; 0 when there is no whole block. With `utf8_every_block`
+// every block goes through the UTF-8 check, for kernels whose lead masks
+// cost next to nothing: the branch that leaves out blocks of ASCII alone
+// is often mispredicted in text that mixes them with accented ones.
+template <ByteMasksFunction byte_masks, LineStartsFunction write_line_starts, bool utf8_every_block>
 INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool after_word,
                        bool line_start, Marks& marks) {
     const int blocks = static_cast<int>(std::min<std::ptrdiff_t>(region_blocks, available / 64));
@@ -170,10 +180,12 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
         const unsigned char* const q = p + std::ptrdiff_t{64} * b;
         const ByteMasks m = byte_masks(q);
         // A block of ASCII alone, with no character going on into it,
-        // takes nothing: the UTF-8 work is left out where most text in
+        // takes nothing: the UTF-8 work can be left out where most text in
         // Latin letters spends most of its blocks.
-        const std::uint64_t taken = (m.high | leads.pending) == 0 ? 0 : taken_by_leads(m, q, leads);
-        mark_block(m, taken, q, available - std::ptrdiff_t{64} * b - 1, b, carry, marks);
+        const bool ascii = !utf8_every_block && (m.high | leads.pending) == 0;
+        const std::uint64_t taken = ascii ? 0 : taken_by_leads(m, q, leads);
+        mark_block<write_line_starts>(m, taken, q, available - std::ptrdiff_t{64} * b - 1, b, carry,
+                                      marks);
     }
     return close_region(blocks, leads, marks);
 }
