@@ -27,14 +27,14 @@ constexpr std::array<unsigned char, 64> in_every_lane(const unsigned char (&half
 inline constexpr std::array<unsigned char, 64> low_flags = in_every_lane(nibble_flags::low);
 inline constexpr std::array<unsigned char, 64> high_flags = in_every_lane(nibble_flags::high);
 
-// The positions of a block, 0 to 63, one a lane of 16 bits.
-constexpr std::array<std::uint16_t, 64> positions() {
-    std::array<std::uint16_t, 64> all{};
+// The positions of a block's bytes, 0 to 63.
+constexpr std::array<unsigned char, 64> positions() {
+    std::array<unsigned char, 64> all{};
     for (std::size_t i = 0; i < all.size(); ++i)
-        all[i] = static_cast<std::uint16_t>(i);
+        all[i] = static_cast<unsigned char>(i);
     return all;
 }
-alignas(64) inline constexpr std::array<std::uint16_t, 64> block_positions = positions();
+inline constexpr std::array<unsigned char, 64> byte_positions = positions();
 
 [[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline __m512i
 table(const std::array<unsigned char, 64>& lanes) {
@@ -43,6 +43,15 @@ table(const std::array<unsigned char, 64>& lanes) {
 
 [[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline __m512i bytes(int byte) {
     return _mm512_set1_epi8(static_cast<char>(byte));
+}
+
+// The bytes of one half of `packed`, widened to 16 bits, plus `first`. The
+// half is taken under a mask: the plain extract leaves lanes undefined,
+// which GCC 12 warns about.
+template <int half>
+[[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline __m512i widened(__m512i packed, __m512i first) {
+    return _mm512_add_epi16(
+        _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xF, packed, half)), first);
 }
 
 } // namespace avx512
@@ -93,16 +102,15 @@ copy_line_avx512(unsigned char* out, const unsigned char* source, int count, std
     }
 }
 
-// Every line start of the block in one move a half, whatever their number:
-// the positions that the bits select, packed to the front.
+// The line starts of the block in one move, whatever their number up to
+// 32: the positions that the bits select, packed to the front, then
+// widened to positions in the region. A second move takes the rest.
 [[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline void
 write_line_starts_avx512(std::uint16_t* list, std::uint64_t starts, int block) {
     const __m512i first = _mm512_set1_epi16(static_cast<short>(64 * block));
-    const std::uint16_t* const positions = avx512::block_positions.data();
-    const __m512i low = _mm512_add_epi16(_mm512_load_si512(positions), first);
-    const __m512i high = _mm512_add_epi16(_mm512_load_si512(positions + 32), first);
-    const auto low_starts = static_cast<__mmask32>(starts);
-    _mm512_storeu_si512(list, _mm512_maskz_compress_epi16(low_starts, low));
-    _mm512_storeu_si512(list + std::popcount(low_starts),
-                        _mm512_maskz_compress_epi16(static_cast<__mmask32>(starts >> 32), high));
+    const __m512i packed =
+        _mm512_maskz_compress_epi8(starts, avx512::table(avx512::byte_positions));
+    _mm512_storeu_si512(list, avx512::widened<0>(packed, first));
+    if (std::popcount(starts) > 32) [[unlikely]]
+        _mm512_storeu_si512(list + 32, avx512::widened<1>(packed, first));
 }
