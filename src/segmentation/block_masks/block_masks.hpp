@@ -34,11 +34,14 @@ inline std::uint64_t select_bit_portable(std::uint64_t bits, int k) {
 
 // Writes at `out` the `count` bytes at `source` (fewer than 63) less the
 // dropped separators, with a space for each spaced one: the bits given,
-// bit i for byte i. Returns the end of what it wrote. It reads and writes
-// in fixed copies of 64 bytes, a copy for each piece between dropped
-// separators, and writes past its end.
+// bit i for byte i. The spaced separators are the closers that are not a
+// space, so a copy may as well write a space over every closer. Returns
+// the end of what it wrote. It reads and writes in fixed copies of 64
+// bytes, a copy for each piece between dropped separators, and writes past
+// its end.
 using LineCopyFunction = unsigned char* (*)(unsigned char* out, const unsigned char* source,
-                                            int count, std::uint64_t dropped, std::uint64_t spaced);
+                                            int count, std::uint64_t dropped, std::uint64_t closers,
+                                            std::uint64_t spaced);
 
 // Writes at `list` the positions 64 * block + i of the bits i set in
 // `starts`, lowest first. It may write past them, up to 64 entries.

@@ -59,7 +59,8 @@ INLINE int line_length(const Marks& marks, int from, bool may_be_full, int close
 // The line copy of the kernels without one of their own: the pieces
 // between dropped separators, then a space over each spaced separator.
 INLINE unsigned char* copy_line_portable(unsigned char* out, const unsigned char* source, int count,
-                                         std::uint64_t dropped, std::uint64_t spaced) {
+                                         std::uint64_t dropped, std::uint64_t /*closers*/,
+                                         std::uint64_t spaced) {
     constexpr std::uint64_t top = std::uint64_t{1} << 63;
     unsigned char* const start = out;
     int piece = 0;
@@ -126,6 +127,7 @@ INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
         if (count >= 63 || from + count >= length) return stop_at(from);
         const std::uint64_t in_line = bits_below(count);
         out = copy_line(out, base + from, count, bits_from(marks.dropped, from) & in_line,
+                        bits_from(marks.closers, from) & in_line,
                         bits_from(marks.spaced, from) & in_line);
         std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
         out += line_end.size;
