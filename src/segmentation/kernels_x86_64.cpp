@@ -15,9 +15,15 @@
 #include <cpuid.h>
 #endif
 
-// Its lead masks are two compares: every block goes through the UTF-8 check.
-using Avx512Pieces = block_walk::KernelPieces<byte_masks_avx512, select_bit_avx512,
-                                              copy_line_avx512, write_line_starts_avx512, true>;
+// With AVX-512 the lead masks are two compares: every block goes through
+// the UTF-8 check.
+using Avx512Vbmi2Pieces = block_walk::KernelPieces<byte_masks_avx512, select_bit_avx512,
+                                                   copy_line_avx512, write_line_starts_vbmi2, true>;
+using Avx512Pieces =
+    block_walk::KernelPieces<byte_masks_avx512, select_bit_avx512, copy_line_avx512,
+                             block_walk::write_line_starts_portable, true>;
+SPEZZAFRASI_DEFINE_KERNEL(avx512vbmi2, Avx512Vbmi2Pieces,
+                          SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_VBMI2_TARGET))
 SPEZZAFRASI_DEFINE_KERNEL(avx512, Avx512Pieces, SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_TARGET))
 SPEZZAFRASI_DEFINE_KERNEL(avx2, block_walk::KernelPieces<byte_masks_avx2>,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX2_TARGET))
@@ -27,8 +33,8 @@ SPEZZAFRASI_DEFINE_KERNEL(portable, block_walk::KernelPieces<byte_masks_portable
                           SPEZZAFRASI_PLAIN_KERNEL_ENTRY)
 
 std::span<const Kernel* const> family_kernels() {
-    static const Kernel* const kernels[] = {&avx512_kernel, &avx2_kernel, &sse2_kernel,
-                                            &portable_kernel};
+    static const Kernel* const kernels[] = {&avx512vbmi2_kernel, &avx512_kernel, &avx2_kernel,
+                                            &sse2_kernel, &portable_kernel};
     return kernels;
 }
 
@@ -71,7 +77,8 @@ constexpr bool has(std::uint32_t bits, unsigned bit) {
 
 struct Features {
     bool avx2 = false;   // with BMI1, BMI2 and POPCNT, which its kernel uses too
-    bool avx512 = false; // F, BW and VBMI2
+    bool avx512 = false; // F and BW
+    bool avx512vbmi2 = false;
 };
 
 // What the processor has, and what the operating system saves of its
@@ -89,8 +96,9 @@ Features read_features() {
     const CpuidResult extended = cpuid(7, 0);
     features.avx2 = avx_saved && has(basic.ecx, 23) && has(extended.ebx, 5) &&
                     has(extended.ebx, 3) && has(extended.ebx, 8);
-    features.avx512 = features.avx2 && avx512_saved && has(extended.ebx, 16) &&
-                      has(extended.ebx, 30) && has(extended.ecx, 6);
+    features.avx512 =
+        features.avx2 && avx512_saved && has(extended.ebx, 16) && has(extended.ebx, 30);
+    features.avx512vbmi2 = features.avx512 && has(extended.ecx, 6);
     return features;
 }
 
@@ -99,6 +107,7 @@ Features read_features() {
 // The one look at the processor, made when a kernel is first chosen.
 bool processor_runs(const Kernel& kernel) {
     static const Features features = read_features();
+    if (&kernel == &avx512vbmi2_kernel) return features.avx512vbmi2;
     if (&kernel == &avx512_kernel) return features.avx512;
     if (&kernel == &avx2_kernel) return features.avx2;
     return true;

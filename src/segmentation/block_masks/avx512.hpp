@@ -1,6 +1,6 @@
-// The masks with AVX-512 (BW, and VBMI2 for the line starts): the whole
-// block is one register, and every compare gives its mask of 64 bits
-// directly.
+// The masks with AVX-512 (BW): the whole block is one register, and every
+// compare gives its mask of 64 bits directly. Processors with VBMI2 too
+// also list a block's line starts in one compress.
 #pragma once
 
 #include "segmentation/block_masks/block_masks.hpp"
@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <immintrin.h>
 
-#define SPEZZAFRASI_AVX512_TARGET "avx512f,avx512bw,avx512vbmi2,avx2,bmi,bmi2,popcnt,lzcnt"
+#define SPEZZAFRASI_AVX512_TARGET "avx512f,avx512bw,avx2,bmi,bmi2,popcnt,lzcnt"
+#define SPEZZAFRASI_AVX512_VBMI2_TARGET SPEZZAFRASI_AVX512_TARGET ",avx512vbmi2"
 
 namespace avx512 {
 
@@ -106,8 +107,8 @@ copy_line_avx512(unsigned char* out, const unsigned char* source, int count, std
 // The line starts of the block in one move, whatever their number up to
 // 32: the positions that the bits select, packed to the front, then
 // widened to positions in the region. A second move takes the rest.
-[[gnu::target(SPEZZAFRASI_AVX512_TARGET)]] inline void
-write_line_starts_avx512(std::uint16_t* list, std::uint64_t starts, int block) {
+[[gnu::target(SPEZZAFRASI_AVX512_VBMI2_TARGET)]] inline void
+write_line_starts_vbmi2(std::uint16_t* list, std::uint64_t starts, int block) {
     const __m512i first = _mm512_set1_epi16(static_cast<short>(64 * block));
     const __m512i packed =
         _mm512_maskz_compress_epi8(starts, avx512::table(avx512::byte_positions));
