@@ -111,12 +111,12 @@ for c in $corpora; do
     "$c" "$bytes" "$lines" "$((bytes / lines))" "$words" "$runs"
   printf 'tr -s " " to /dev/null: %.3fs CPU (%s MB/s, %s ns a line); dd bs=64k to a file: %ss wall\n' \
     "$tr_cpu" "$(mbps "$tr_cpu")" "$(per_line "$tr_cpu")" "${best[$c.dd_wall]}"
-  printf '%-20s %9s %8s %9s %9s %10s %9s %10s %10s\n' program "CPU s" "MB/s" "ns/line" "vs tr" \
+  printf '%-23s %9s %8s %9s %9s %10s %9s %10s %10s\n' program "CPU s" "MB/s" "ns/line" "vs tr" \
     "wall s" "vs dd" "RSS KiB" "RSS 1 KB"
   for program in "${programs[@]}"; do
     cpu=${best[$c.$program.cpu]}
     wall=${best[$c.$program.wall]}
-    printf '%-20s %9.3f %8s %9s %9s %10s %9s %10s %10s\n' "$program" "$cpu" "$(mbps "$cpu")" \
+    printf '%-23s %9.3f %8s %9s %9s %10s %9s %10s %10s\n' "$program" "$cpu" "$(mbps "$cpu")" \
       "$(per_line "$cpu")" "$(ratio "$cpu" "$tr_cpu")" "$wall" "$(ratio "$wall" "${best[$c.dd_wall]}")" \
       "${best[$c.$program.rss]}" "${best[$c.$program.small_rss]}"
   done
