@@ -15,16 +15,15 @@
 #include <cpuid.h>
 #endif
 
-// With AVX-512 the lead masks are two compares: every block goes through
-// the UTF-8 check.
-using Avx512Vbmi2Pieces = block_walk::KernelPieces<byte_masks_avx512, select_bit_avx512,
-                                                   copy_line_avx512, write_line_starts_vbmi2, true>;
-using Avx512Pieces =
-    block_walk::KernelPieces<byte_masks_avx512, select_bit_avx512, copy_line_avx512,
-                             block_walk::write_line_starts_portable, true>;
-SPEZZAFRASI_DEFINE_KERNEL(avx512vbmi2, Avx512Vbmi2Pieces,
+// The two AVX-512 kernels differ only in their line starts. Their lead
+// masks are two compares: every block goes through the UTF-8 check.
+template <LineStartsFunction write_line_starts>
+using Avx512Pieces = block_walk::KernelPieces<byte_masks_avx512, select_bit_avx512,
+                                              copy_line_avx512, write_line_starts, true>;
+SPEZZAFRASI_DEFINE_KERNEL(avx512vbmi2, Avx512Pieces<write_line_starts_vbmi2>,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_VBMI2_TARGET))
-SPEZZAFRASI_DEFINE_KERNEL(avx512, Avx512Pieces, SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_TARGET))
+SPEZZAFRASI_DEFINE_KERNEL(avx512, Avx512Pieces<block_walk::write_line_starts_portable>,
+                          SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_TARGET))
 SPEZZAFRASI_DEFINE_KERNEL(avx2, block_walk::KernelPieces<byte_masks_avx2>,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX2_TARGET))
 SPEZZAFRASI_DEFINE_KERNEL(sse2, block_walk::KernelPieces<byte_masks_sse2>,

@@ -43,15 +43,17 @@ INLINE void end_line(OutputStream& output) {
 // of its pieces, a space written past its end, a line end.
 constexpr std::size_t line_room = std::size_t{3} * 64;
 
-// The length of the line that begins at `from`: up to its last word's
-// closer, the `closers_before_cut`-th, or to its terminator, whichever
-// comes first; 63 or more when neither is less than 63 bytes away.
+// The length of the line that begins at `from`, whose closers from there
+// on are `closers`: up to its last word's closer, the
+// `closers_before_cut`-th, or to its terminator, whichever comes first; 63
+// or more when neither is less than 63 bytes away.
 template <BitSelectFunction select_bit>
-INLINE int line_length(const Marks& marks, int from, bool may_be_full, int closers_before_cut) {
+INLINE int line_length(const Marks& marks, int from, std::uint64_t closers, bool may_be_full,
+                       int closers_before_cut) {
     constexpr std::uint64_t top = std::uint64_t{1} << 63;
     // The terminator, when it is less than 63 bytes away; 63 otherwise.
     const int to_near = lowest_bit(bits_from(marks.terminators, from) | top);
-    std::uint64_t closers = bits_from(marks.closers, from) & bits_below(to_near);
+    closers &= bits_below(to_near);
     closers = may_be_full ? select_bit(closers, closers_before_cut) : 0;
     return lowest_bit(closers | std::uint64_t{1} << to_near);
 }
@@ -123,12 +125,13 @@ INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
         from = next;
         // A longer line, or one that goes on past the region, is left to
         // the general walk.
-        const int count = line_length<select_bit>(marks, from, may_be_full, closers_before_cut);
+        const std::uint64_t closers = bits_from(marks.closers, from);
+        const int count =
+            line_length<select_bit>(marks, from, closers, may_be_full, closers_before_cut);
         if (count >= 63 || from + count >= length) return stop_at(from);
         const std::uint64_t in_line = bits_below(count);
         out = copy_line(out, base + from, count, bits_from(marks.dropped, from) & in_line,
-                        bits_from(marks.closers, from) & in_line,
-                        bits_from(marks.spaced, from) & in_line);
+                        closers & in_line, bits_from(marks.spaced, from) & in_line);
         std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
         out += line_end.size;
     }
