@@ -46,16 +46,17 @@ struct Leads {
 // continuation bytes, found for the whole block at once; otherwise each
 // lead byte, in turn, takes the bytes that it announces.
 INLINE std::uint64_t taken_by_leads(const ByteMasks& m, const unsigned char* q, Leads& leads) {
+    const std::uint64_t continuations = m.high & ~m.lead2;
     std::uint64_t taken = leads.pending | (m.lead2 << 1);
     std::uint64_t announced = m.lead2 >> 63;
-    std::uint64_t wrong = taken ^ (m.high & ~m.lead2);
+    std::uint64_t wrong = taken ^ continuations;
     // Text in Latin letters rarely has a character longer than two bytes:
     // without a lead byte from E0 on, the longer leads and the invalid
     // bytes, all above it, need not be looked at.
     if (m.lead3 != 0) {
         taken |= (m.lead3 << 2) | (m.lead4 << 3);
         announced |= (m.lead3 >> 62) | (m.lead4 >> 61);
-        wrong = m.invalid | (taken ^ (m.high & ~m.lead2));
+        wrong = m.invalid | (taken ^ continuations);
     }
     if (wrong == 0) {
         leads.straddler = 63 - std::countl_zero(m.lead2);
