@@ -14,6 +14,9 @@ set(CPACK_PACKAGE_CONTACT "The spezzafrasi authors <spezzafrasi@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cut a UTF-8 text into periods of at most n words")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+# The packages hold the program; the library and its header are installed
+# from the sources (cmake --install).
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};program;/")
 # Fixed modes whatever the umask; times from SOURCE_DATE_EPOCH when set.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -21,15 +24,15 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 if(WIN32)
   # A folder that a Windows user unzips: the program, the README, the
   # licence and the manual page as a web page.
-  install(TARGETS spezzafrasi RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE DESTINATION .)
+  install(TARGETS spezzafrasi RUNTIME DESTINATION . COMPONENT program)
+  install(FILES README.md LICENSE DESTINATION . COMPONENT program)
   find_program(GROFF groff REQUIRED)
   set(manual_html ${PROJECT_BINARY_DIR}/spezzafrasi.html)
   add_custom_command(OUTPUT ${manual_html}
     COMMAND ${GROFF} -man -Thtml -P-l ${manual_page} > ${manual_html}
     DEPENDS ${manual_page} VERBATIM)
   add_custom_target(manual_html ALL DEPENDS ${manual_html})
-  install(FILES ${manual_html} DESTINATION .)
+  install(FILES ${manual_html} DESTINATION . COMPONENT program)
   set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR}")
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
@@ -41,15 +44,15 @@ else()
     add_custom_command(OUTPUT ${gzipped}
       COMMAND ${GZIP} -9nc ${source} > ${gzipped}
       DEPENDS ${source} VERBATIM)
-    install(FILES ${gzipped} DESTINATION ${destination})
+    install(FILES ${gzipped} DESTINATION ${destination} COMPONENT program)
     list(APPEND gzipped_files ${gzipped})
     set(gzipped_files ${gzipped_files} PARENT_SCOPE)
   endfunction()
   add_gzipped(${manual_page} ${CMAKE_INSTALL_MANDIR}/man1)
   add_gzipped(${PROJECT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR})
   add_custom_target(gzipped_docs ALL DEPENDS ${gzipped_files})
-  install(TARGETS spezzafrasi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(TARGETS spezzafrasi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+  install(FILES packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT program)
 
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION text)

@@ -1,10 +1,12 @@
-// libFuzzer target: the first byte chooses words_per_period, the second the
-// size of the buffers, the rest is the text. The output must be the plain
+// libFuzzer target: the first byte chooses words_per_period, the second how
+// the text is cut into chunks, the rest is the text. The output of the
+// chunks must be that of one pass over the whole text, and both the plain
 // model's, byte for byte; on well-formed UTF-8 it must also keep the shape
 // that the rules promise.
 #include "memory_streams.hpp"
 #include "model/plain_periods.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -26,8 +29,17 @@ std::int32_t words_per_period_of(std::uint8_t byte) {
     }
 }
 
-std::size_t buffer_size_of(std::uint8_t byte) {
-    return byte == 0xFF ? std::size_t{1} << 16 : 1 + std::size_t{byte} % 130;
+// Chunk sizes from one byte: a few small ones in turn, from 1 to 130 bytes,
+// or one of 64 KiB.
+std::vector<std::size_t> chunking_of(std::uint8_t byte) {
+    if (byte == 0xFF) return {std::size_t{1} << 16};
+    std::vector<std::size_t> sizes;
+    std::uint32_t state = byte;
+    for (int i = 0; i < 1 + byte % 7; ++i) {
+        state = state * 1103515245 + 12345;
+        sizes.push_back(1 + (state >> 16) % 130);
+    }
+    return sizes;
 }
 
 // Every lead byte followed by exactly its continuation bytes.
@@ -90,9 +102,11 @@ void check_shape(std::string_view input, std::string_view output, std::int32_t n
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     const std::int32_t n = words_per_period_of(data[0]);
-    const std::size_t buffer_size = buffer_size_of(data[1]);
     const std::string input(reinterpret_cast<const char*>(data + 2), size - 2);
-    const std::string output = periods_of(input, n, buffer_size);
+    const std::string output = periods_of(input, n, std::max<std::size_t>(input.size(), 1));
+    if (periods_in_chunks(input, n, chunking_of(data[1])) != output) {
+        fail("output in chunks differs from one pass");
+    }
     if (output != plain_periods_of(input, n)) fail("output differs from the plain model");
     if (well_formed(input)) check_shape(input, output, n);
     return 0;

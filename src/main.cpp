@@ -5,6 +5,8 @@
 #include "platform/platform.hpp"
 #include "run_loop.hpp"
 #include "segmentation/byte_stream.hpp"
+#include "segmentation/kernels.hpp"
+#include "segmentation/periods.hpp"
 
 #include <array>
 #include <cstdint>
@@ -46,6 +48,15 @@ void fail(Console& console, std::string_view line, std::string_view name,
     console.ok = write_console(ConsoleStream::Error, cause_line(name, problem)) && console.ok;
 }
 
+// The fastest kernel, or the one this build is named for (the benchmark
+// builds the program once per kernel).
+const Kernel& program_kernel() {
+#ifdef SPEZZAFRASI_KERNEL
+    if (const Kernel* kernel = runnable_kernel(SPEZZAFRASI_KERNEL)) return *kernel;
+#endif
+    return chosen_kernel();
+}
+
 int finish(const Console& console, int status) {
     return flush_console() && console.ok ? status : exit_failure;
 }
@@ -67,22 +78,25 @@ int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
 
     std::array<unsigned char, buffer_size> input_buffer;
     std::array<unsigned char, buffer_size> output_buffer;
-    InputStream input{input_file, input_buffer.data(), input_buffer.size()};
-    OutputStream output{output_file, output_buffer.data(), output_buffer.size(),
-                        crlf_line_ends ? crlf_line_end : lf_line_end};
-    write_periods(input, output, words_per_period);
-    // What was read before a read error still reaches the output.
+    FileSink sink{output_file};
+    OutputStream output{output_buffer.data(), output_buffer.size(),
+                        crlf_line_ends ? crlf_line_end : lf_line_end, flush_to_file, &sink};
+    PeriodState state{};
+    start_periods(state, words_per_period, program_kernel());
+    FileProblem read_failure;
+    const bool read_ok = write_periods(input_file, input_buffer.data(), input_buffer.size(), state,
+                                       output, read_failure);
     bool written = flush_output(output);
     if (!close_file(output_file) && written) {
         written = false;
-        output.problem = write_problem();
+        sink.problem = write_problem();
     }
-    if (input.state == StreamState::Failed) {
-        fail(console, "Errore lettura file input\n", input_name, input.problem);
+    if (!read_ok) {
+        fail(console, "Errore lettura file input\n", input_name, read_failure);
         return finish(console, exit_failure);
     }
     if (!written) {
-        fail(console, "Errore scrittura file output\n", output_name, output.problem);
+        fail(console, "Errore scrittura file output\n", output_name, sink.problem);
         return finish(console, exit_failure);
     }
     say(console, done);

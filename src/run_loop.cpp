@@ -1,18 +1,39 @@
 #include "run_loop.hpp"
 
-#include "segmentation/kernels.hpp"
-#include "segmentation/period_writer.hpp"
-
 #include <cstdlib>
 #include <limits>
 
-void write_periods(InputStream& input, OutputStream& output, std::int32_t words_per_period) {
-    if (words_per_period > 0) {
-        chosen_kernel().run(input, output, words_per_period);
-        return;
+bool flush_to_file(OutputStream& output) {
+    auto& sink = *static_cast<FileSink*>(output.sink);
+    std::size_t done = 0;
+    while (done < output.used) {
+        const std::ptrdiff_t put = write_file(sink.file, output.buffer + done, output.used - done);
+        if (put < 0) {
+            sink.problem = write_problem();
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
     }
-    while (write_period(input, output, words_per_period) != -1 && skip_sentence_tail(input) == 1) {
+    output.used = 0;
+    return true;
+}
+
+bool write_periods(FileHandle input, unsigned char* buffer, std::size_t capacity,
+                   PeriodState& state, OutputStream& output, FileProblem& problem) {
+    bool read_ok = true;
+    while (!output.failed) {
+        const std::ptrdiff_t got = read_file(input, buffer, capacity);
+        if (got <= 0) {
+            if (got < 0) {
+                problem = read_problem();
+                read_ok = false;
+            }
+            break;
+        }
+        feed_periods(state, buffer, static_cast<std::size_t>(got), output);
     }
+    finish_periods(state, output);
+    return read_ok;
 }
 
 std::int32_t parse_words_per_period(const char* text) {

@@ -1,13 +1,29 @@
+// The program's read loop: the input file read in chunks and fed to the
+// segmentation, the periods written to the output file.
 #pragma once
 
+#include "platform/platform.hpp"
 #include "segmentation/byte_stream.hpp"
+#include "segmentation/periods.hpp"
 
+#include <cstddef>
 #include <cstdint>
 
-// Writes the whole input as periods: write_period and skip_sentence_tail in
-// turn until the input ends. Stops at once when a read or a write fails;
-// the streams say which. The output is left buffered.
-void write_periods(InputStream& input, OutputStream& output, std::int32_t words_per_period);
+// An output file, as the sink of an OutputStream whose flush is
+// flush_to_file; `problem` says why once a write has failed.
+struct FileSink {
+    FileHandle file;
+    FileProblem problem{};
+};
+
+bool flush_to_file(OutputStream& output);
+
+// Feeds the whole input to `state` through `buffer` and finishes it, its
+// periods left in `output` to flush. Stops at once when a read or a write
+// fails; returns false when a read failed, and why in `problem`. What was
+// read before a read error still reaches the output.
+bool write_periods(FileHandle input, unsigned char* buffer, std::size_t capacity,
+                   PeriodState& state, OutputStream& output, FileProblem& problem);
 
 // The number of words per period as the C library's atoi reads it, but
 // clamped to the 32-bit range instead of overflowing: leading white space,

@@ -1,5 +1,5 @@
-// The program against the plain model, byte for byte, on random inputs cut
-// into buffer fills of every small size.
+// The segmentation against the plain model, byte for byte, on random
+// inputs fed in chunks of every small size and of random sizes.
 #include "memory_streams.hpp"
 #include "model/plain_periods.hpp"
 
@@ -115,16 +115,28 @@ std::string random_input(std::mt19937& rng, std::size_t max_pieces, bool well_fo
     return text;
 }
 
-// Every words_per_period, every buffer size: the same bytes as the model,
-// with either line end.
-void expect_as_model(const std::string& input, const std::vector<std::size_t>& buffer_sizes) {
+// Chunks of random sizes, from one byte to a few regions of marks.
+std::vector<std::size_t> random_chunking(std::mt19937& rng) {
+    std::vector<std::size_t> sizes(1 + rng() % 16);
+    for (std::size_t& size : sizes)
+        size = 1 + (rng() % 3 == 0 ? rng() % 20000 : rng() % 70);
+    return sizes;
+}
+
+// Every words_per_period, every chunk size and the random chunking: the
+// same bytes as the model, with either line end.
+void expect_as_model(const std::string& input, const std::vector<std::size_t>& buffer_sizes,
+                     const std::vector<std::size_t>& chunking = {4096}) {
     for (std::int32_t n : word_counts) {
         const std::string expected = plain_periods_of(input, n);
         for (std::size_t buffer_size : buffer_sizes) {
             ASSERT_EQ(periods_of(input, n, buffer_size), expected)
-                << "n " << n << ", buffer " << buffer_size << ", input "
+                << "n " << n << ", chunk " << buffer_size << ", input "
                 << testing::PrintToString(input);
         }
+        ASSERT_EQ(periods_in_chunks(input, n, chunking), expected)
+            << "n " << n << ", chunks " << testing::PrintToString(chunking) << ", input "
+            << testing::PrintToString(input);
         const std::size_t buffer_size =
             buffer_sizes[static_cast<std::size_t>(n & 0xFF) % buffer_sizes.size()];
         ASSERT_EQ(periods_of(input, n, buffer_size, crlf_line_end),
@@ -138,7 +150,7 @@ TEST(DifferentialTest, ShortInputsEveryBufferSize) {
     std::mt19937 rng(20261208);
     const std::vector<std::size_t> sizes = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     for (int round = 0; round < 400; ++round) {
-        expect_as_model(random_input(rng, 30, round % 2 == 0), sizes);
+        expect_as_model(random_input(rng, 30, round % 2 == 0), sizes, random_chunking(rng));
         if (HasFatalFailure()) return;
     }
 }
@@ -151,7 +163,7 @@ TEST(DifferentialTest, LongInputsAcrossManyFills) {
     const std::vector<std::size_t> sizes = {2,   63,  64,  65,  127,  128,  129,
                                             255, 256, 300, 400, 4096, 20000};
     for (int round = 0; round < 40; ++round) {
-        expect_as_model(random_input(rng, 3000, round % 2 == 0), sizes);
+        expect_as_model(random_input(rng, 3000, round % 2 == 0), sizes, random_chunking(rng));
         if (HasFatalFailure()) return;
     }
 }

@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks the tree: the
-# program runs from there, and the manual page renders without warnings.
+# program runs from there, the manual page renders without warnings, and
+# the README's C program builds outside the sources against the installed
+# library, through pkg-config and through CMake's find_package, and writes
+# what the program writes.
+#
+# usage: install_test.sh BUILD_DIR README SAMPLE_TEXT
 set -euo pipefail
 build_dir=$1
+readme=$2
+sample=$3
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
@@ -29,4 +36,53 @@ if command -v groff > /dev/null; then
 else
   echo "groff not found: the page is not rendered" >&2
 fi
+# The library: both kinds, the header, pkg-config and the CMake package.
+libdir=$(find "$prefix" -name 'libspezzafrasi.so.1' -printf '%h\n')
+[ -n "$libdir" ] || fail "libspezzafrasi.so.1 missing"
+[ -f "$libdir/libspezzafrasi.a" ] || fail "libspezzafrasi.a missing"
+[ -f "$prefix/include/spezzafrasi.h" ] || fail "include/spezzafrasi.h missing"
+exported=$(nm -D --defined-only "$libdir/libspezzafrasi.so.1" | awk '{ print $3 }' | grep -v '^spezzafrasi_' || true)
+[ -z "$exported" ] || fail "the shared library exports more than its interface: $exported"
+
+work=$prefix/work
+mkdir -p "$work"
+awk '/^```c$/ { inside = 1; next } /^```/ { inside = 0 } inside' "$readme" > "$work/periodi.c"
+[ -s "$work/periodi.c" ] || fail "no C program in the README"
+"$prefix/bin/spezzafrasi" "$sample" "$work/expected.3" 3 > /dev/null
+"$prefix/bin/spezzafrasi" "$sample" "$work/expected.7" > /dev/null
+# Runs a build of the README's program on the sample, with n and without.
+check_program() {
+  LD_LIBRARY_PATH=$libdir "$1" 3 < "$sample" > "$work/got.3" || fail "$2: status $?"
+  LD_LIBRARY_PATH=$libdir "$1" < "$sample" > "$work/got.7" || fail "$2: status $?"
+  cmp -s "$work/got.3" "$work/expected.3" || fail "$2 wrote other periods than the program (n 3)"
+  cmp -s "$work/got.7" "$work/expected.7" || fail "$2 wrote other periods than the program (n 7)"
+}
+
+if command -v pkg-config > /dev/null && command -v cc > /dev/null; then
+  export PKG_CONFIG_PATH=$libdir/pkgconfig
+  # shellcheck disable=SC2046
+  cc -std=c99 -Wall -Wextra -Werror -pedantic -o "$work/periodi" "$work/periodi.c" \
+    $(pkg-config --cflags --libs spezzafrasi) || fail "the README's program does not build with pkg-config"
+  check_program "$work/periodi" "the pkg-config build"
+else
+  echo "no pkg-config or cc: the pkg-config build is left out" >&2
+fi
+
+mkdir -p "$work/cmake"
+cat > "$work/cmake/CMakeLists.txt" << 'END'
+cmake_minimum_required(VERSION 3.25)
+project(periodi C)
+find_package(spezzafrasi 1 REQUIRED)
+add_executable(periodi ../periodi.c)
+target_link_libraries(periodi PRIVATE spezzafrasi::spezzafrasi)
+# The static library needs nothing beyond the C library either.
+add_executable(periodi_static ../periodi.c)
+target_link_libraries(periodi_static PRIVATE spezzafrasi::spezzafrasi_static)
+END
+cmake -S "$work/cmake" -B "$work/cmake/build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_C_FLAGS="-std=c99 -Wall -Wextra -Werror -pedantic" > "$work/cmake.log" 2>&1 &&
+  cmake --build "$work/cmake/build" >> "$work/cmake.log" 2>&1 ||
+  { cat "$work/cmake.log"; fail "the README's program does not build with find_package"; }
+check_program "$work/cmake/build/periodi" "the find_package build"
+check_program "$work/cmake/build/periodi_static" "the find_package build, static"
 echo "install tree OK"

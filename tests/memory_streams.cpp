@@ -1,63 +1,61 @@
 #include "memory_streams.hpp"
 
-#include "memory_file.hpp"
-#include "run_loop.hpp"
+#include "segmentation/periods.hpp"
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
-// Files are made once and used again: making one costs far more than a
-// test case, above all under an emulator.
-std::vector<FileHandle>& spare_files() {
-    static std::vector<FileHandle> files;
-    return files;
+const Kernel*& kernel_under_test() {
+    static const Kernel* kernel = &chosen_kernel();
+    return kernel;
 }
 
-FileHandle take_file(std::string_view contents) {
-    std::vector<FileHandle>& spare = spare_files();
-    FileHandle file = no_file;
-    if (spare.empty()) {
-        file = anonymous_file();
-    } else {
-        file = spare.back();
-        spare.pop_back();
-    }
-    fill_file(file, contents);
-    return file;
+struct StringSink {
+    std::string text;
+};
+
+bool append_to_string(OutputStream& output) {
+    static_cast<StringSink*>(output.sink)
+        ->text.append(reinterpret_cast<const char*>(output.buffer), output.used);
+    output.used = 0;
+    return true;
 }
 
 } // namespace
 
-MemoryInput::MemoryInput(std::string_view bytes, std::size_t buffer_size)
-    : buffer(buffer_size), stream{take_file(bytes), buffer.data(), buffer.size()} {}
-
-MemoryInput::~MemoryInput() {
-    spare_files().push_back(stream.file);
+bool choose_tested_kernel(const char* name) {
+    const Kernel* kernel = runnable_kernel(name);
+    if (kernel != nullptr) kernel_under_test() = kernel;
+    return kernel != nullptr;
 }
 
-MemoryOutput::MemoryOutput(std::size_t buffer_size, LineEnd line_end)
-    : buffer(buffer_size), stream{take_file({}), buffer.data(), buffer.size(), line_end} {}
-
-MemoryOutput::~MemoryOutput() {
-    spare_files().push_back(stream.file);
+const Kernel& tested_kernel() {
+    return *kernel_under_test();
 }
 
-std::string MemoryOutput::contents() {
-    if (!flush_output(stream)) {
-        std::fputs("writing the output failed\n", stderr);
-        std::abort();
+std::string periods_in_chunks(std::string_view input, std::int32_t words_per_period,
+                              std::span<const std::size_t> chunk_sizes, LineEnd line_end) {
+    std::vector<unsigned char> buffer(std::max<std::size_t>(chunk_sizes[0], 1));
+    StringSink sink;
+    OutputStream output{buffer.data(), buffer.size(), line_end, append_to_string, &sink};
+    PeriodState state{};
+    start_periods(state, words_per_period, tested_kernel());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
+    for (std::size_t at = 0, i = 0; at < input.size(); ++i) {
+        const std::size_t size = std::min(chunk_sizes[i % chunk_sizes.size()], input.size() - at);
+        feed_periods(state, bytes + at, size, output);
+        at += size;
     }
-    return file_contents(stream.file);
+    finish_periods(state, output);
+    flush_output(output);
+    return sink.text;
 }
 
 std::string periods_of(std::string_view input, std::int32_t words_per_period,
-                       std::size_t buffer_size, LineEnd line_end) {
-    MemoryInput in(input, buffer_size);
-    MemoryOutput out(buffer_size, line_end);
-    write_periods(in.stream, out.stream, words_per_period);
-    return out.contents();
+                       std::size_t chunk_size, LineEnd line_end) {
+    return periods_in_chunks(input, words_per_period, std::span(&chunk_size, 1), line_end);
 }
 
 std::string with_crlf(std::string_view text) {

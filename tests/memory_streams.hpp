@@ -1,39 +1,30 @@
-// Streams over anonymous files, so that the segmentation runs on the same
-// file path as the program, with any buffer size.
+// The segmentation fed from strings in memory, as the program and the
+// library feed it, with the kernel under test.
 #pragma once
 
 #include "segmentation/byte_stream.hpp"
+#include "segmentation/kernels.hpp"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
-struct MemoryInput {
-    explicit MemoryInput(std::string_view bytes, std::size_t buffer_size = 4096);
-    ~MemoryInput();
-    MemoryInput(const MemoryInput&) = delete;
-    MemoryInput& operator=(const MemoryInput&) = delete;
+// The kernel these tests run: the one named by `--kernel NAME` on the test
+// program's command line, or the fastest. False when this processor does
+// not run the one named.
+bool choose_tested_kernel(const char* name);
+const Kernel& tested_kernel();
 
-    std::vector<unsigned char> buffer;
-    InputStream stream;
-};
-
-struct MemoryOutput {
-    explicit MemoryOutput(std::size_t buffer_size = 4096, LineEnd line_end = lf_line_end);
-    ~MemoryOutput();
-    MemoryOutput(const MemoryOutput&) = delete;
-    MemoryOutput& operator=(const MemoryOutput&) = delete;
-
-    std::string contents(); // flushes first
-
-    std::vector<unsigned char> buffer;
-    OutputStream stream;
-};
-
-// The whole run loop over `input`, as the program does it.
+// The periods of `input` fed in chunks of `chunk_size` bytes, collected
+// through an output buffer of the same size.
 std::string periods_of(std::string_view input, std::int32_t words_per_period,
-                       std::size_t buffer_size = 4096, LineEnd line_end = lf_line_end);
+                       std::size_t chunk_size = 4096, LineEnd line_end = lf_line_end);
+
+// The same with chunks of the sizes given, in turn, over and over.
+std::string periods_in_chunks(std::string_view input, std::int32_t words_per_period,
+                              std::span<const std::size_t> chunk_sizes,
+                              LineEnd line_end = lf_line_end);
 
 // `text` with CR LF line ends. Periods have no other line feeds: one in the
 // input is a separator.

@@ -1,6 +1,5 @@
-#include "memory_file.hpp"
 #include "memory_streams.hpp"
-#include "segmentation/period_writer.hpp"
+#include "segmentation/periods.hpp"
 
 #include <gtest/gtest.h>
 
@@ -83,38 +82,41 @@ void PrintTo(const PeriodCase& c, std::ostream* os) {
 
 class PeriodTest : public testing::TestWithParam<PeriodCase> {};
 
-TEST_P(PeriodTest, WritesTheExpectedPeriodsWhateverTheBufferSize) {
+TEST_P(PeriodTest, WritesTheExpectedPeriodsWhateverTheChunkSize) {
     const PeriodCase& c = GetParam();
     for (std::size_t buffer_size : std::initializer_list<std::size_t>{1, 2, 3, 5, 4096}) {
         EXPECT_EQ(periods_of(c.input, c.words_per_period, buffer_size), c.output)
-            << "buffer size " << buffer_size;
+            << "chunk size " << buffer_size;
         EXPECT_EQ(periods_of(c.input, c.words_per_period, buffer_size, crlf_line_end),
                   with_crlf(c.output))
-            << "CR LF, buffer size " << buffer_size;
+            << "CR LF, chunk size " << buffer_size;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, PeriodTest, testing::ValuesIn(period_cases),
                          [](const auto& test) { return std::string(test.param.name); });
 
-TEST(WritePeriodTest, ReturnsOneWhenTheNthWordIsClosed) {
-    MemoryInput in("uno due tre quattro. cinque");
-    MemoryOutput out;
-    EXPECT_EQ(write_period(in.stream, out.stream, 2), 1);
-    EXPECT_EQ(out.contents(), "uno due;\n");
-    EXPECT_EQ(skip_sentence_tail(in.stream), 1);
-    EXPECT_EQ(write_period(in.stream, out.stream, 2), 0);
-    EXPECT_EQ(out.contents(), "uno due;\ncinque;\n");
-    EXPECT_EQ(skip_sentence_tail(in.stream), 0);
-}
-
-TEST(WritePeriodTest, StopsAtOnceWhenAWriteFails) {
-    MemoryInput in(std::string(1 << 16, 'x'));
+// A failed output ends the walk: it neither writes nor flushes again.
+TEST(OutputFailureTest, StopsTheWalkAtOnce) {
+    struct Refusing {
+        int flushes = 0;
+    } refusing;
     unsigned char buffer[8];
-    OutputStream out{no_file, buffer, sizeof buffer}; // writing to no file fails
-    EXPECT_EQ(write_period(in.stream, out, 7), -1);
-    EXPECT_TRUE(out.failed);
-    EXPECT_LE(file_position(in.stream.file), 4096U) << "kept reading after the write failed";
+    OutputStream output{buffer, sizeof buffer, lf_line_end,
+                        [](OutputStream& out) {
+                            ++static_cast<Refusing*>(out.sink)->flushes;
+                            return false;
+                        },
+                        &refusing};
+    PeriodState state{};
+    start_periods(state, 7, tested_kernel());
+    std::string text;
+    while (text.size() < (1 << 16))
+        text += "uno due. ";
+    feed_periods(state, reinterpret_cast<const unsigned char*>(text.data()), text.size(), output);
+    finish_periods(state, output);
+    EXPECT_TRUE(output.failed);
+    EXPECT_EQ(refusing.flushes, 1);
 }
 
 } // namespace

@@ -1,25 +1,12 @@
-// Buffered byte streams over the system's files. The buffers belong to the
-// caller, so a run allocates nothing and its memory does not depend on the
-// size of the input.
+// The output of the segmentation: a buffer that the caller owns, handed on
+// whole to wherever the periods go (a file, a caller's function, the rest
+// of a caller's buffer) each time it fills. The walk allocates nothing, so
+// its memory does not depend on the size of the text.
 #pragma once
-
-#include "platform/platform.hpp"
 
 #include <array>
 #include <cstddef>
 #include <cstring>
-
-enum class StreamState { Open, Ended, Failed };
-
-struct InputStream {
-    FileHandle file;
-    unsigned char* buffer;
-    std::size_t capacity;
-    std::size_t pos = 0; // next unread byte
-    std::size_t end = 0; // one past the last buffered byte
-    StreamState state = StreamState::Open;
-    FileProblem problem{}; // why, once Failed
-};
 
 // The end of a period's line: ";" and a newline, LF or CR LF. Four bytes
 // are kept so that it can be copied in one fixed-size move.
@@ -31,33 +18,26 @@ struct LineEnd {
 inline constexpr LineEnd lf_line_end{{';', '\n'}, 2};
 inline constexpr LineEnd crlf_line_end{{';', '\r', '\n'}, 3};
 
+struct OutputStream;
+
+// Takes the first `used` bytes of the buffer where they go and sets `used`
+// to 0; it may move the buffer and change its capacity. Returns false when
+// they cannot be taken, or when no room is left after them.
+using FlushFunction = bool (*)(OutputStream& output);
+
 struct OutputStream {
-    FileHandle file;
     unsigned char* buffer;
     std::size_t capacity;
     LineEnd line_end = lf_line_end;
+    FlushFunction flush = nullptr;
+    void* sink = nullptr; // what the flush function writes to
     std::size_t used = 0;
     bool failed = false;
-    FileProblem problem{}; // why, once failed
 };
 
-// Replaces the consumed buffer with fresh bytes. Returns false at the end of
-// the input or on a read error (then state says which).
-bool refill(InputStream& input);
-
-// Hands every buffered byte to the file. After a failure the stream stays
-// failed and drops whatever it is given.
+// Hands every buffered byte on. After a failure the stream stays failed
+// and drops whatever it is given.
 bool flush_output(OutputStream& output);
-
-// Reads one byte into `byte`; returns 1, or 0 at the end of the input, or -1
-// on a read error.
-inline int read_byte(InputStream& input, unsigned char& byte) {
-    if (input.pos == input.end && !refill(input)) {
-        return input.state == StreamState::Failed ? -1 : 0;
-    }
-    byte = input.buffer[input.pos++];
-    return 1;
-}
 
 inline void write_byte(OutputStream& output, unsigned char byte) {
     if (output.used == output.capacity && !flush_output(output)) return;

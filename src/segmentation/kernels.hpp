@@ -1,8 +1,8 @@
 // A kernel is one way of turning blocks of 64 bytes into masks, with the
-// two operations of the period writer compiled around it for the
-// processor that runs it. Which kernels exist depends on the processor
-// family, which of them run on the processor in hand; both are decided in
-// one file per family, and the processor is looked at once.
+// walk of the periods compiled around it for the processor that runs it.
+// Which kernels exist depends on the processor family, which of them run
+// on the processor in hand; both are decided in one file per family, and
+// the processor is looked at once.
 #pragma once
 
 #include "segmentation/block_masks/block_masks.hpp"
@@ -12,33 +12,43 @@
 #include <span>
 #include <vector>
 
+struct PeriodState;
+
 struct Kernel {
     const char* name;
     ByteMasksFunction byte_masks;
-    // write_period, for words_per_period of 1 or more
-    int (*write_period)(InputStream& input, OutputStream& output, std::int32_t words_per_period);
-    int (*skip_tail)(InputStream& input);
-    // the two in turn over the whole input, for words_per_period of 1 or
-    // more: what the run loop does, without a call per period
-    void (*run)(InputStream& input, OutputStream& output, std::int32_t words_per_period);
+    // Walks [p, end) for words_per_period of 1 or more and returns where it
+    // stopped: at `end`, or at a character that does not end before it, or
+    // anywhere once the output has failed.
+    const unsigned char* (*walk)(PeriodState& state, const unsigned char* p,
+                                 const unsigned char* end, OutputStream& output);
 };
 
-// Every kernel this processor can run, the fastest first, the portable
-// one last.
-std::vector<const Kernel*> runnable_kernels();
-
-// The fastest runnable kernel, or the one a build asks for by name with
-// SPEZZAFRASI_KERNEL (the benchmark's and the tests' builds), where this
-// processor can run it.
+// The fastest kernel this processor runs. Chosen at the first call, safely
+// from any thread; the only state the library keeps.
 const Kernel& chosen_kernel();
+
+// The kernel of that name if this processor runs it, else nullptr.
+const Kernel* runnable_kernel(const char* name);
 
 // What the file of the processor family says: its kernels, the fastest
 // first and the portable one last, and whether this processor runs one.
 std::span<const Kernel* const> family_kernels();
 bool processor_runs(const Kernel& kernel);
 
-// The entry points of a kernel: the operations and everything they call
-// compiled into one copy for the kernel's instructions.
+// Every kernel this processor can run, the fastest first, the portable
+// one last: for the tests and the benchmark, whose C++ runtime the
+// library's users need not link.
+inline std::vector<const Kernel*> runnable_kernels() {
+    std::vector<const Kernel*> kernels;
+    for (const Kernel* kernel : family_kernels()) {
+        if (processor_runs(*kernel)) kernels.push_back(kernel);
+    }
+    return kernels;
+}
+
+// The entry points of a kernel: the walk and everything it calls compiled
+// into one copy for the kernel's instructions.
 #if defined(__GNUC__)
 #define SPEZZAFRASI_KERNEL_ENTRY(isa) [[gnu::flatten]] __attribute__((target(isa)))
 #define SPEZZAFRASI_PLAIN_KERNEL_ENTRY [[gnu::flatten]]

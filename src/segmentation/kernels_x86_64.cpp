@@ -103,9 +103,9 @@ Features read_features() {
 
 } // namespace
 
-// The one look at the processor, made when a kernel is first chosen.
+// A look at the processor, made once by chosen_kernel.
 bool processor_runs(const Kernel& kernel) {
-    static const Features features = read_features();
+    const Features features = read_features();
     if (&kernel == &avx512vbmi2_kernel) return features.avx512vbmi2;
     if (&kernel == &avx512_kernel) return features.avx512;
     if (&kernel == &avx2_kernel) return features.avx2;

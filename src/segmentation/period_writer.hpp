@@ -1,9 +1,6 @@
-// Cuts the character stream into periods: one phrase a line, at most
-// words_per_period words, single spaces between words, ";" at each line end.
+// The classes of characters that cut a text into periods: separators
+// between words, terminators at the end of a phrase, and words.
 #pragma once
-
-#include "segmentation/byte_stream.hpp"
-#include "segmentation/utf8_reader.hpp"
 
 #include <array>
 #include <cstdint>
@@ -27,15 +24,3 @@ constexpr CharClass char_class(std::int32_t code) {
     if (code >= 0 && code <= 0xFF) return char_classes[static_cast<std::size_t>(code)];
     return code == middle_dot ? CharClass::Terminator : CharClass::Word;
 }
-
-// Writes lines until a separator closes the words_per_period-th word of a
-// line (returns 1) or the input ends (returns 0, or -1 on a read error).
-// Every line, the last one at the end of the input included, ends with ";"
-// and a newline. With words_per_period 0 or less it consumes one character
-// and writes one empty line. Returns -1 as soon as a write has failed.
-int write_period(InputStream& input, OutputStream& output, std::int32_t words_per_period);
-
-// Drops the rest of an over-long phrase up to and including its terminator.
-// Returns 1 when a terminator was consumed, otherwise the result of the read
-// that met the end of the input.
-int skip_sentence_tail(InputStream& input);

@@ -4,8 +4,7 @@
 // came.
 #pragma once
 
-#include "segmentation/byte_stream.hpp"
-
+#include <cstddef>
 #include <cstdint>
 
 struct Utf8Char {
@@ -26,25 +25,23 @@ constexpr std::int32_t utf8_sequence_length(unsigned char lead) {
     return 1;
 }
 
-// Byte by byte, for a character that straddles two buffer fills.
-int read_utf8_char_across_refills(InputStream& input, Utf8Char& ch);
+// The character whose `length` bytes are at `bytes`.
+inline Utf8Char packed_utf8_char(const unsigned char* bytes, std::int32_t length) {
+    std::uint32_t code = bytes[0];
+    for (std::int32_t i = 1; i < length; ++i)
+        code = (code << 8) | bytes[i];
+    return {static_cast<std::int32_t>(code), length};
+}
 
-// Reads exactly the bytes of one character. Returns 1 with the character in
-// `ch`; 0 at the end of the input, also when the input ends inside a
-// sequence (the incomplete character is dropped); -1 on a read error.
-inline int read_utf8_char(InputStream& input, Utf8Char& ch) {
-    if (input.pos < input.end) {
-        const unsigned char* bytes = input.buffer + input.pos;
-        const std::int32_t length = utf8_sequence_length(bytes[0]);
-        if (static_cast<std::size_t>(length) <= input.end - input.pos) {
-            std::uint32_t code = bytes[0];
-            for (std::int32_t i = 1; i < length; ++i)
-                code = (code << 8) | bytes[i];
-            ch.code = static_cast<std::int32_t>(code);
-            ch.length = length;
-            input.pos += static_cast<std::size_t>(length);
-            return 1;
-        }
-    }
-    return read_utf8_char_across_refills(input, ch);
+// Reads exactly the bytes of one character from `p`, before `end`. Returns
+// 1 with the character in `ch` and `p` past it; 0 when the bytes before
+// `end` do not hold it whole (then `p` stays where it was: the rest comes
+// with the next chunk of the text, or never, and then it is dropped).
+inline int read_utf8_char(const unsigned char*& p, const unsigned char* end, Utf8Char& ch) {
+    if (p == end) return 0;
+    const std::int32_t length = utf8_sequence_length(*p);
+    if (static_cast<std::ptrdiff_t>(length) > end - p) return 0;
+    ch = packed_utf8_char(p, length);
+    p += length;
+    return 1;
 }

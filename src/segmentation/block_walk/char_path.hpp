@@ -1,5 +1,5 @@
-// The character-at-a-time path: the last bytes of a buffer fill, too few
-// for a block, go through the class table and read_utf8_char itself.
+// The character-at-a-time path: the last bytes of a chunk, too few for a
+// block, go through the class table and read_utf8_char itself.
 #pragma once
 
 #include "segmentation/block_walk/cursor.hpp"
@@ -11,13 +11,6 @@
 #include <cstdint>
 
 namespace block_walk {
-
-inline void write_char(OutputStream& output, const Utf8Char& ch) {
-    const auto code = static_cast<std::uint32_t>(ch.code);
-    for (std::int32_t shift = 8 * (ch.length - 1); shift >= 0; shift -= 8) {
-        write_byte(output, static_cast<unsigned char>(code >> shift));
-    }
-}
 
 // At a terminator that ends just before p and begins at `terminator`: the
 // line ends, and the terminator is dropped.
@@ -54,20 +47,15 @@ inline Stop take_separator(Cursor& c, unsigned char byte, OutputStream& output,
     return Stop::Limit;
 }
 
-// Goes one character at a time up to `end`, the end of the buffer. Returns
-// Straddle at a character that the buffer does not hold whole.
-inline Stop write_chars(Cursor& c, const unsigned char* end, InputStream& input,
-                        OutputStream& output, std::int32_t words_per_period) {
+// Goes one character at a time up to `end`, the end of the chunk. Returns
+// Straddle at a character that the chunk does not hold whole.
+inline Stop write_chars(Cursor& c, const unsigned char* end, OutputStream& output,
+                        std::int32_t words_per_period) {
     while (c.p < end) {
         const unsigned char byte = *c.p;
         if (byte >= 0x80) {
-            if (static_cast<std::ptrdiff_t>(utf8_sequence_length(byte)) > end - c.p) {
-                return Stop::Straddle;
-            }
-            input.pos = static_cast<std::size_t>(c.p - input.buffer);
             Utf8Char ch{};
-            read_utf8_char(input, ch);
-            c.p = input.buffer + input.pos;
+            if (read_utf8_char(c.p, end, ch) != 1) return Stop::Straddle;
             if (ch.code == middle_dot) {
                 end_phrase(c, output, c.p - ch.length);
             } else {
@@ -94,17 +82,12 @@ inline Stop write_chars(Cursor& c, const unsigned char* end, InputStream& input,
     return Stop::Limit;
 }
 
-// Drops characters one at a time up to `end`, the end of the buffer,
+// Drops characters one at a time up to `end`, the end of the chunk,
 // through the reader, until a terminator.
-inline Stop skip_chars(Cursor& c, const unsigned char* end, InputStream& input) {
+inline Stop skip_chars(Cursor& c, const unsigned char* end) {
     while (c.p < end) {
-        if (static_cast<std::ptrdiff_t>(utf8_sequence_length(*c.p)) > end - c.p) {
-            return Stop::Straddle;
-        }
-        input.pos = static_cast<std::size_t>(c.p - input.buffer);
         Utf8Char ch{};
-        read_utf8_char(input, ch);
-        c.p = input.buffer + input.pos;
+        if (read_utf8_char(c.p, end, ch) != 1) return Stop::Straddle;
         if (char_class(ch.code) == CharClass::Terminator) return Stop::Switch;
     }
     return Stop::Limit;

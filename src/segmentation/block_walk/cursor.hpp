@@ -3,15 +3,12 @@
 #pragma once
 
 #include "segmentation/byte_stream.hpp"
+#include "segmentation/periods.hpp"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace block_walk {
-
-// Writing a period, or dropping the tail of a phrase that had more words
-// than a line holds.
-enum class Operation { WritePeriod, SkipTail };
 
 // Where the walk stands inside the buffer.
 struct Cursor {
@@ -21,9 +18,10 @@ struct Cursor {
     bool in_gap;               // after a separator or a terminator
 };
 
-// Why a step stopped: at its limit; at a switch from one operation to the
-// other (the line is full, or the dropped tail has met its terminator); at
-// a character that the buffer does not hold whole.
+// Why a step of the character path stopped: at its limit; at a switch
+// from one operation to the other (the line is full, or the dropped tail
+// has met its terminator); at a character that the chunk does not hold
+// whole.
 enum class Stop { Limit, Switch, Straddle };
 
 inline void write_span(OutputStream& output, const unsigned char* from, const unsigned char* to) {

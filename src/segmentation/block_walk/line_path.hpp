@@ -119,8 +119,11 @@ INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
         if (next >= last) return stop_at(next);
         if (out > out_limit) {
             stop_at(next);
-            if (!flush_output(output)) return next;
+            // A flush may leave less room than a line needs (the end of a
+            // caller's buffer): the general walk takes the rest.
+            if (!flush_output(output) || output.capacity - output.used < line_room) return next;
             out = output.buffer + output.used;
+            out_limit = output.buffer + (output.capacity - line_room);
         }
         from = next;
         // A longer line, or one that goes on past the region, is left to

@@ -1,6 +1,6 @@
 // The second pass over a region: phrase by phrase on its marks, taking the
 // line-at-a-time path wherever it can and bit searches elsewhere (long
-// lines, lines that go on past the region, the single operations).
+// lines, lines that go on past the region).
 #pragma once
 
 #include "segmentation/block_masks/block_masks.hpp"
@@ -34,37 +34,25 @@ INLINE void write_words(OutputStream& output, const unsigned char* base, int fro
 }
 
 // Goes through the marked region that begins at c.p, phrase by phrase, and
-// leaves c.p at its end. With `once` it returns Switch at the first switch
-// from one operation to the other instead, with c.p after the separator
-// that closed the line's last word or after the dropped tail's terminator.
+// leaves c.p at its end.
 template <BitSelectFunction select_bit, LineCopyFunction copy_line>
-INLINE Stop walk_region(Cursor& c, Operation& op, const Marks& marks, int length,
+INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks, int length,
                         const unsigned char* end, OutputStream& output,
-                        std::int32_t words_per_period, bool once) {
+                        std::int32_t words_per_period) {
     const unsigned char* const base = c.p;
     int at = 0;
     int line = 0; // the first line start that write_phrases has not passed
-    // Takes the other operation from `to` on: Switch if only one was asked.
-    const auto switch_at = [&](int to, Operation next) {
-        at = to;
-        op = next;
-        if (!once) return false;
-        c.p = base + at;
-        return true;
-    };
     for (;;) {
         if (op == Operation::SkipTail) {
             const int terminator = next_bit(marks.terminators, at);
             if (terminator == length) break;
             c.words = 0;
             c.in_gap = true;
-            if (switch_at(terminator + terminator_length(base[terminator]),
-                          Operation::WritePeriod)) {
-                return Stop::Switch;
-            }
+            at = terminator + terminator_length(base[terminator]);
+            op = Operation::WritePeriod;
             continue;
         }
-        if (c.words == 0 && c.in_gap && !once) {
+        if (c.words == 0 && c.in_gap) {
             at = write_phrases<select_bit, copy_line>(at, line, op, marks, base, length, end,
                                                       output, words_per_period);
             if (at == length) break;
@@ -78,7 +66,8 @@ INLINE Stop walk_region(Cursor& c, Operation& op, const Marks& marks, int length
         write_words(output, base, from, last_closer, marks, end);
         if (last_closer < terminator) { // the line is full: the rest of the phrase is dropped
             end_line(output);
-            if (switch_at(last_closer + 1, Operation::SkipTail)) return Stop::Switch;
+            at = last_closer + 1;
+            op = Operation::SkipTail;
             continue;
         }
         if (terminator == length) { // the phrase goes on past the region
@@ -92,7 +81,6 @@ INLINE Stop walk_region(Cursor& c, Operation& op, const Marks& marks, int length
         c.in_gap = true;
     }
     c.p = base + length;
-    return Stop::Limit;
 }
 
 } // namespace block_walk

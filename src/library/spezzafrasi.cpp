@@ -1,0 +1,137 @@
+// The C interface: the segmentation behind a caller's buffer or a caller's
+// function. Nothing here throws, prints or aborts.
+#include "spezzafrasi.h"
+
+#include "segmentation/byte_stream.hpp"
+#include "segmentation/periods.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+struct spezzafrasi_stream {
+    PeriodState state;
+    OutputStream output;
+    spezzafrasi_sink sink;
+    void* context;
+    bool finished;
+    // Enough that the sink is called rarely, and that whole lines go out
+    // in the line path's fixed-size copies.
+    unsigned char buffer[std::size_t{1} << 15];
+};
+
+namespace {
+
+const LineEnd* line_end_of(int line_end) {
+    if (line_end == SPEZZAFRASI_LF) return &lf_line_end;
+    if (line_end == SPEZZAFRASI_CRLF) return &crlf_line_end;
+    return nullptr;
+}
+
+// The caller's buffer as the output: a flush moves the buffer past what
+// was written, so the periods are written in place, copied once.
+bool advance_in_place(OutputStream& output) {
+    output.buffer += output.used;
+    output.capacity -= output.used;
+    output.used = 0;
+    return output.capacity != 0;
+}
+
+bool hand_to_sink(OutputStream& output) {
+    auto& stream = *static_cast<spezzafrasi_stream*>(output.sink);
+    if (output.used != 0 && stream.sink(stream.context, output.buffer, output.used) != 0) {
+        return false;
+    }
+    output.used = 0;
+    return true;
+}
+
+std::int32_t clamped(int words_per_period) {
+    if constexpr (sizeof(int) > sizeof(std::int32_t)) {
+        if (words_per_period > std::numeric_limits<std::int32_t>::max()) {
+            return std::numeric_limits<std::int32_t>::max();
+        }
+        if (words_per_period < std::numeric_limits<std::int32_t>::min()) {
+            return std::numeric_limits<std::int32_t>::min();
+        }
+    }
+    return static_cast<std::int32_t>(words_per_period);
+}
+
+} // namespace
+
+// A byte of text gives at most a line end (a terminator, or the separator
+// that closes the n-th word), and the text's end one more.
+size_t spezzafrasi_bound(size_t input_size) {
+    constexpr std::size_t most = crlf_line_end.size;
+    if (input_size > (std::numeric_limits<std::size_t>::max() - most) / most) return 0;
+    return most * input_size + most;
+}
+
+int spezzafrasi_periods(const void* input, size_t input_size, void* output, size_t output_capacity,
+                        size_t* output_size, int words_per_period, int line_end) {
+    const LineEnd* end = line_end_of(line_end);
+    if ((input == nullptr && input_size != 0) || (output == nullptr && output_capacity != 0) ||
+        output_size == nullptr || end == nullptr) {
+        return SPEZZAFRASI_ERROR_ARGUMENT;
+    }
+    auto* const start = static_cast<unsigned char*>(output);
+    OutputStream out{start, output_capacity, *end, advance_in_place};
+    PeriodState state{};
+    start_periods(state, clamped(words_per_period));
+    feed_periods(state, static_cast<const unsigned char*>(input), input_size, out);
+    finish_periods(state, out);
+    *output_size = static_cast<std::size_t>(out.buffer - start) + out.used;
+    return out.failed ? SPEZZAFRASI_ERROR_SPACE : SPEZZAFRASI_OK;
+}
+
+spezzafrasi_stream* spezzafrasi_stream_new(int words_per_period, int line_end,
+                                           spezzafrasi_sink sink, void* context) {
+    const LineEnd* end = line_end_of(line_end);
+    if (sink == nullptr || end == nullptr) return nullptr;
+    auto* stream = static_cast<spezzafrasi_stream*>(std::malloc(sizeof(spezzafrasi_stream)));
+    if (stream == nullptr) return nullptr;
+    start_periods(stream->state, clamped(words_per_period));
+    stream->output =
+        OutputStream{stream->buffer, sizeof stream->buffer, *end, hand_to_sink, stream};
+    stream->sink = sink;
+    stream->context = context;
+    stream->finished = false;
+    return stream;
+}
+
+int spezzafrasi_stream_feed(spezzafrasi_stream* stream, const void* bytes, size_t size) {
+    if (stream == nullptr || (bytes == nullptr && size != 0)) return SPEZZAFRASI_ERROR_ARGUMENT;
+    if (stream->finished) return SPEZZAFRASI_ERROR_FINISHED;
+    feed_periods(stream->state, static_cast<const unsigned char*>(bytes), size, stream->output);
+    return flush_output(stream->output) ? SPEZZAFRASI_OK : SPEZZAFRASI_ERROR_SINK;
+}
+
+int spezzafrasi_stream_finish(spezzafrasi_stream* stream) {
+    if (stream == nullptr) return SPEZZAFRASI_ERROR_ARGUMENT;
+    if (stream->finished) return SPEZZAFRASI_ERROR_FINISHED;
+    stream->finished = true;
+    finish_periods(stream->state, stream->output);
+    return flush_output(stream->output) ? SPEZZAFRASI_OK : SPEZZAFRASI_ERROR_SINK;
+}
+
+void spezzafrasi_stream_free(spezzafrasi_stream* stream) {
+    std::free(stream);
+}
+
+const char* spezzafrasi_result_text(int result) {
+    switch (result) {
+    case SPEZZAFRASI_OK:
+        return "success";
+    case SPEZZAFRASI_ERROR_ARGUMENT:
+        return "invalid argument";
+    case SPEZZAFRASI_ERROR_SPACE:
+        return "output buffer too small";
+    case SPEZZAFRASI_ERROR_SINK:
+        return "the sink refused the output";
+    case SPEZZAFRASI_ERROR_FINISHED:
+        return "the stream is finished";
+    default:
+        return "unknown result";
+    }
+}

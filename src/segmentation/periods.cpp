@@ -1,0 +1,90 @@
+#include "segmentation/periods.hpp"
+
+#include "segmentation/period_writer.hpp"
+#include "segmentation/utf8_reader.hpp"
+
+#include <algorithm>
+
+namespace {
+
+void write_char(OutputStream& output, const Utf8Char& ch) {
+    const auto code = static_cast<std::uint32_t>(ch.code);
+    for (std::int32_t shift = 8 * (ch.length - 1); shift >= 0; shift -= 8)
+        write_byte(output, static_cast<unsigned char>(code >> shift));
+}
+
+void end_line(PeriodState& state, OutputStream& output) {
+    write_line_end(output);
+    state.words = 0;
+    state.in_gap = true;
+}
+
+// One character, outside the kernel's walk: a character that two chunks
+// cut, or any character when every period takes one (words_per_period 0 or
+// less). Only a separator can close a word, and a separator is one byte,
+// never cut: a character here ends a line or belongs to a word.
+void take_char(PeriodState& state, const Utf8Char& ch, OutputStream& output) {
+    const bool terminator = char_class(ch.code) == CharClass::Terminator;
+    if (state.op == Operation::SkipTail) {
+        if (terminator) {
+            state.op = Operation::WritePeriod;
+            state.words = 0;
+            state.in_gap = true;
+        }
+    } else if (state.words_per_period <= 0) {
+        end_line(state, output);
+        state.op = Operation::SkipTail;
+    } else if (terminator) {
+        end_line(state, output);
+    } else {
+        write_char(output, ch);
+        state.in_gap = false;
+    }
+}
+
+// With words_per_period 0 or less: a character at a time.
+const unsigned char* take_chars(PeriodState& state, const unsigned char* p,
+                                const unsigned char* end, OutputStream& output) {
+    Utf8Char ch{};
+    while (!output.failed && read_utf8_char(p, end, ch) == 1)
+        take_char(state, ch, output);
+    return p;
+}
+
+} // namespace
+
+void start_periods(PeriodState& state, std::int32_t words_per_period, const Kernel& kernel) {
+    state = PeriodState{};
+    state.kernel = &kernel;
+    state.words_per_period = words_per_period;
+    state.op = Operation::WritePeriod;
+    state.in_gap = true;
+}
+
+void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
+                  OutputStream& output) {
+    const unsigned char* p = bytes;
+    const unsigned char* const end = bytes + size;
+    if (state.cut_size != 0) {
+        const std::size_t missing = std::min<std::size_t>(state.cut_length - state.cut_size, size);
+        std::copy_n(p, missing, state.cut + state.cut_size);
+        state.cut_size = static_cast<std::uint8_t>(state.cut_size + missing);
+        p += missing;
+        if (state.cut_size < state.cut_length) return;
+        state.cut_size = 0;
+        take_char(state, packed_utf8_char(state.cut, state.cut_length), output);
+    }
+    p = state.words_per_period > 0 ? state.kernel->walk(state, p, end, output)
+                                   : take_chars(state, p, end, output);
+    if (output.failed || p == end) return;
+    // Fewer bytes than the character's length: kept for the next chunk.
+    state.cut_length = static_cast<std::uint8_t>(utf8_sequence_length(*p));
+    state.cut_size = static_cast<std::uint8_t>(end - p);
+    std::copy(p, end, state.cut);
+}
+
+void finish_periods(PeriodState& state, OutputStream& output) {
+    if (state.op == Operation::WritePeriod) write_line_end(output);
+    state.cut_size = 0;
+    state.op = Operation::SkipTail; // a second finish writes nothing more
+}
