@@ -17,10 +17,12 @@
 
 #include <stddef.h>
 
+#ifndef SPEZZAFRASI_API /* a build that links the library in may hide it */
 #if defined(_WIN32) || !defined(__GNUC__)
 #define SPEZZAFRASI_API
 #else
 #define SPEZZAFRASI_API __attribute__((visibility("default")))
+#endif
 #endif
 
 #ifdef __cplusplus

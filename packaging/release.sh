@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes every download of a release in dist/: a static Linux archive for
 # x86-64 and for AArch64, the Debian packages for amd64 and arm64, the
-# Windows zip, and SHA256SUMS over them. The same commit gives the same
+# Windows zip, the Python wheel for x86-64 Linux, and SHA256SUMS over them. The same commit gives the same
 # bytes wherever and whenever it is built: every time is the last commit's
 # (SOURCE_DATE_EPOCH), no build path reaches a binary, and archive members
 # have a fixed order, owner and mode.
@@ -72,10 +72,23 @@ cp "$build"/parts/deb-*/spezzafrasi_"$version"_*.deb "$dist/"
 # (zip -X): members in name order, times and modes fixed.
 build_kind windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake"
 name=spezzafrasi-$version-windows-x86_64
-cmake --install "$build/windows" --prefix "$build/parts/$name" > /dev/null
+cmake --install "$build/windows" --prefix "$build/parts/$name" --component program > /dev/null
 chmod -R u=rwX,go=rX "$build/parts/$name"
 find "$build/parts/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 (cd "$build/parts" && find "$name" | sort | zip -X -D -q -9 -@ "$dist/$name.zip")
+
+# The Python module for x86-64 Linux: one wheel (cp39-abi3) for every
+# CPython from 3.9 on, built by pip from a copy of the sources with
+# Debian's setuptools and wheel; its times are SOURCE_DATE_EPOCH too.
+if [ "$(uname -m)" = x86_64 ]; then
+  /usr/bin/python3 -c 'import setuptools, wheel' 2> /dev/null ||
+    { echo "release: the wheel needs python3-setuptools and python3-wheel" >&2; exit 1; }
+  mkdir -p "$build/wheel/src"
+  cp -r setup.py pyproject.toml CMakeLists.txt README.md python src include "$build/wheel/src/"
+  /usr/bin/python3 -m pip wheel --no-build-isolation --no-deps -w "$build/wheel/dist" \
+    "$build/wheel/src" > "$build/wheel.log" 2>&1 || { cat "$build/wheel.log"; exit 1; }
+  cp "$build"/wheel/dist/spezzafrasi-"$version"-cp39-abi3-linux_x86_64.whl "$dist/"
+fi
 
 (cd "$dist" && sha256sum -- * > SHA256SUMS)
 cat "$dist/SHA256SUMS"

@@ -24,6 +24,7 @@ periods=examples/primavera.periodi.txt
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "a checksum does not match"
 expected="SHA256SUMS
 spezzafrasi-$version-aarch64-linux.tar.gz
+spezzafrasi-$version-cp39-abi3-linux_x86_64.whl
 spezzafrasi-$version-windows-x86_64.zip
 spezzafrasi-$version-x86_64-linux.tar.gz
 spezzafrasi_${version}_amd64.deb
@@ -64,6 +65,13 @@ for arch in amd64 arm64; do
   dpkg-deb -x "$deb" "$work/$arch"
 done
 file "$work/arm64/usr/bin/spezzafrasi" | grep -q 'ARM aarch64' || fail "arm64: not an AArch64 program"
+
+# The Windows zip holds the program, not the library.
+unzip -Z1 "dist/spezzafrasi-$version-windows-x86_64.zip" | grep -q -e '\.a$' -e '\.h$' &&
+  fail "the Windows zip holds the library"
+# The wheel: the module alone, for every CPython from 3.9 on.
+unzip -Z1 "dist/spezzafrasi-$version-cp39-abi3-linux_x86_64.whl" | grep -qx 'spezzafrasi.abi3.so' ||
+  fail "the wheel holds no spezzafrasi.abi3.so"
 
 # The processor is asked directly: no compiler runtime's __cpu_model.
 for kind in static-x86_64 deb-amd64; do

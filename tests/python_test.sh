@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Builds the Python module's wheel as a user would (pip wheel
+# --no-build-isolation, from a copy of the sources), installs it into a
+# fresh virtual environment, and runs the module's tests there against the
+# program; then imports the same wheel in every other CPython found (3.9 on).
+#
+# usage: python_test.sh SOURCE_DIR PROGRAM
+set -euo pipefail
+source_dir=$(cd "$1" && pwd)
+program=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+python=/usr/bin/python3
+if ! "$python" -c 'import setuptools, wheel, pytest, hypothesis, venv' 2> /dev/null ||
+  ! "$python" -m pip --version > /dev/null 2>&1; then
+  echo "Debian's python3 with pip, setuptools, wheel, venv, pytest and hypothesis is needed: skipped"
+  exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "python test: $*" >&2; exit 1; }
+# A sanitizer's leak check cannot run inside the program's seccomp filter.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+mkdir "$work/src"
+(cd "$source_dir" && cp -r setup.py pyproject.toml CMakeLists.txt README.md python src include \
+  "$work/src/")
+"$python" -m pip wheel --no-build-isolation --no-deps -w "$work/dist" "$work/src" \
+  > "$work/wheel.log" 2>&1 || { cat "$work/wheel.log"; fail "pip wheel failed"; }
+wheel=$(ls "$work"/dist/spezzafrasi-*-cp39-abi3-*.whl) || fail "no cp39-abi3 wheel"
+
+# Debian's pytest and hypothesis come in from the system's packages.
+"$python" -m venv --system-site-packages "$work/venv"
+"$work/venv/bin/python" -m pip install --no-index --no-deps -q "$wheel"
+(cd "$work" && SPEZZAFRASI_PROGRAM=$program "$work/venv/bin/python" -m pytest -q -p no:cacheprovider \
+  "$source_dir/tests/python/test_module.py") || fail "the module's tests failed"
+
+# One wheel for every CPython from 3.9 on: each one found imports it.
+mkdir "$work/unpacked"
+"$python" -m zipfile -e "$wheel" "$work/unpacked"
+expected=$(printf 'Oggi piove molto forte. Domani no.' | "$program" - - 3 2> /dev/null)
+for other in /root/.pyenv/versions/3.*/bin/python3 /usr/local/bin/python3.*; do
+  [ -x "$other" ] || continue
+  "$other" -c 'import sys; sys.exit(sys.version_info < (3, 9))' || continue
+  got=$(PYTHONPATH=$work/unpacked "$other" -c \
+    'import spezzafrasi; print(spezzafrasi.periods("Oggi piove molto forte. Domani no.", 3), end="")') ||
+    fail "$other does not import the wheel"
+  [ "$got" = "$expected" ] || fail "$other: other periods than the program's"
+  echo "$("$other" -V): the wheel imports and agrees"
+done
+
+# The README's interactive example, as doctest reads it.
+awk '/^```/ { inside = 0 } inside; /^```$/ { inside = 1 }' "$source_dir/README.md" |
+  awk '/^>>> / { keep = 1 } /^$/ { keep = 0 } keep' > "$work/readme_session.txt"
+[ -s "$work/readme_session.txt" ] || fail "no Python session in the README"
+"$work/venv/bin/python" -m doctest "$work/readme_session.txt" || fail "the README's session differs"
+
+# The README's Dask example, on a local cluster of two worker processes
+# (on 127.0.0.1) over 200 files, every output the program's.
+command -v "$work/venv/bin/python" > /dev/null
+if "$work/venv/bin/python" -c 'import dask.distributed' 2> /dev/null; then
+  awk '/^```python$/ { inside = 1; next } /^```/ { inside = 0 } inside' "$source_dir/README.md" \
+    > "$work/periodizza.py"
+  mkdir -p "$work/testi/sotto cartella"
+  for i in $(seq 200); do
+    dir=$work/testi
+    [ $((i % 2)) -eq 0 ] && dir="$work/testi/sotto cartella"
+    head -c $((i * 97)) "$source_dir/README.md" > "$dir/testo $i.txt"
+  done
+  (cd "$work" && timeout 300 "$work/venv/bin/python" periodizza.py testi > dask.log 2>&1) ||
+    { cat "$work/dask.log"; fail "the Dask example failed"; }
+  count=0
+  while IFS= read -r -d '' text; do
+    "$program" "$text" "$work/expected.periodi" > /dev/null
+    cmp -s "${text%.txt}.periodi" "$work/expected.periodi" || fail "Dask: $text differs from the program"
+    count=$((count + 1))
+  done < <(find "$work/testi" -name '*.txt' -print0)
+  [ "$count" -eq 200 ] || fail "Dask: $count files checked"
+  echo "Dask: 200 files on two workers, as the program writes them"
+else
+  echo "no dask.distributed (Debian's python3-distributed): the Dask example is left out" >&2
+fi
