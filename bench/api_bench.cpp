@@ -1,0 +1,93 @@
+// The library measured in one process, for bench/library.sh: the CPU time
+// of spezzafrasi_periods over many documents held in memory, or over one
+// large text, one call or a stream of 64 KiB chunks; best of the rounds.
+//
+// usage: api_bench docs LIST ROUNDS      (LIST: one file name a line)
+//        api_bench large FILE ROUNDS [OUT] (OUT: the periods, to compare)
+#include "spezzafrasi.h"
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+double cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+std::string contents(const std::string& name) {
+    std::ifstream file(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+int discard(void* context, const void* /*bytes*/, size_t size) {
+    *static_cast<std::size_t*>(context) += size;
+    return 0;
+}
+
+// Best CPU time of `rounds` runs of `work`.
+template <typename Work> double best_of(int rounds, Work work) {
+    double best = 1e30;
+    for (int round = 0; round < rounds; ++round) {
+        const double start = cpu_seconds();
+        work();
+        const double took = cpu_seconds() - start;
+        if (took < best) best = took;
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fputs("usage: api_bench docs LIST ROUNDS | large FILE ROUNDS [OUT]\n", stderr);
+        return 2;
+    }
+    const std::string mode = argv[1];
+    const int rounds = std::stoi(argv[3]);
+    std::vector<std::string> texts;
+    if (mode == "docs") {
+        std::ifstream list(argv[2]);
+        for (std::string name; std::getline(list, name);)
+            texts.push_back(contents(name));
+    } else {
+        texts.push_back(contents(argv[2]));
+    }
+    std::size_t largest = 0;
+    for (const std::string& text : texts)
+        largest = std::max(largest, text.size());
+    std::vector<char> out(spezzafrasi_bound(largest));
+    std::size_t size = 0;
+    const double one_call = best_of(rounds, [&] {
+        for (const std::string& text : texts)
+            spezzafrasi_periods(text.data(), text.size(), out.data(), out.size(), &size, 7,
+                                SPEZZAFRASI_LF);
+    });
+    if (mode == "docs") {
+        std::printf("%.6f %zu\n", one_call, texts.size());
+        return 0;
+    }
+    if (argc > 4) {
+        std::FILE* file = std::fopen(argv[4], "wb");
+        if (file == nullptr || std::fwrite(out.data(), 1, size, file) != size) return 1;
+        std::fclose(file);
+    }
+    std::size_t streamed = 0;
+    const double stream = best_of(rounds, [&] {
+        spezzafrasi_stream* s = spezzafrasi_stream_new(7, SPEZZAFRASI_LF, discard, &streamed);
+        const std::string& text = texts[0];
+        for (std::size_t at = 0; at < text.size(); at += 65536)
+            spezzafrasi_stream_feed(s, text.data() + at, std::min<std::size_t>(65536, text.size() - at));
+        spezzafrasi_stream_finish(s);
+        spezzafrasi_stream_free(s);
+    });
+    std::printf("%.6f %.6f\n", one_call, stream);
+    return 0;
+}

@@ -1,0 +1,54 @@
+"""The Python module measured in one process, for bench/library.sh: CPU
+time of spezzafrasi.periods over many documents held in memory (bytes and
+str), or over one large text; and the wall time of two large texts cut by
+one thread after the other, then by two threads side by side.
+
+usage: api_bench.py docs LIST ROUNDS | large FILE ROUNDS [OUT]"""
+import sys
+import threading
+import time
+
+import spezzafrasi
+
+
+def best_of(rounds, work, clock=time.process_time):
+    best = float("inf")
+    for _ in range(rounds):
+        start = clock()
+        work()
+        best = min(best, clock() - start)
+    return best
+
+
+def main():
+    mode, source, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    if mode == "docs":
+        with open(source, encoding="utf-8") as names:
+            texts = [open(name.rstrip("\n"), "rb").read() for name in names]
+    else:
+        texts = [open(source, "rb").read()]
+    strings = [text.decode("utf-8") for text in texts]
+    as_bytes = best_of(rounds, lambda: [spezzafrasi.periods(t) for t in texts])
+    as_str = best_of(rounds, lambda: [spezzafrasi.periods(t) for t in strings])
+    if mode == "docs":
+        print("%.6f %.6f %d" % (as_bytes, as_str, len(texts)))
+        return
+    if len(sys.argv) > 4:
+        with open(sys.argv[4], "wb") as out:
+            out.write(spezzafrasi.periods(texts[0]))
+    text = texts[0]
+    one_thread = best_of(rounds, lambda: (spezzafrasi.periods(text), spezzafrasi.periods(text)),
+                         time.perf_counter)
+
+    def two_threads():
+        threads = [threading.Thread(target=spezzafrasi.periods, args=(text,)) for _ in range(2)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+
+    side_by_side = best_of(rounds, two_threads, time.perf_counter)
+    print("%.6f %.6f %.6f %.6f" % (as_bytes, as_str, one_thread, side_by_side))
+
+
+main()

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The library and the Python module against the program, side by side in
+# one run: documents of 0.2 to 20 KB of real Italian text (the fortunes of
+# Debian's fortunes-it), segmented in one process through the C interface
+# and through Python (bytes and str), against one program run per
+# document; and one large text through the C interface (one call, and a
+# stream of 64 KiB chunks), through Python (bytes, str, and two threads
+# against one) and through the program. CPU time, best of the rounds (the
+# threads: wall time); the large outputs must be the program's.
+#
+# usage: bench/library.sh [documents] [megabytes]   (default: 10000, 160)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+count=${1:-10000}
+size_mb=${2:-160}
+runs=${RUNS:-5}
+work=${TMPDIR:-/tmp}/spezzafrasi-bench
+python=/usr/bin/python3
+mkdir -p "$work"
+
+cmake --preset default > /dev/null
+cmake --build --preset default --target spezzafrasi api_bench spawn_each > /dev/null
+bin=build/default
+# The module as a user builds it, from a copy of the sources.
+module=$work/module
+rm -rf "$module"
+mkdir -p "$module/src"
+cp -r setup.py pyproject.toml CMakeLists.txt README.md python src include "$module/src/"
+"$python" -m pip wheel --no-build-isolation --no-deps -w "$module/dist" "$module/src" > /dev/null 2>&1
+"$python" -m zipfile -e "$module"/dist/*.whl "$module/lib"
+export PYTHONPATH=$module/lib
+
+large=$work/real-$size_mb.txt
+[ -s "$large" ] || bench/italian_text.sh "$((size_mb * 1000000))" > "$large"
+# The documents: sizes drawn from 200 to 20,000 bytes, the same every run.
+docs=$work/documents-$count
+if [ ! -s "$docs.list" ]; then
+  rm -rf "$docs"
+  mkdir -p "$docs"
+  bench/italian_text.sh "$((count * 10100))" | "$python" -c '
+import random, sys
+text, folder, count = sys.stdin.buffer.read(), sys.argv[1], int(sys.argv[2])
+rng, at = random.Random(2026), 0
+with open(folder + ".list", "w") as names:
+    for i in range(count):
+        size = rng.randint(200, 20000)
+        piece = text[at:at + size]
+        while piece and (piece[-1] & 0xC0) == 0x80:  # whole characters, for str
+            piece = piece[:-1]
+        at += len(piece)
+        name = "%s/%05d.txt" % (folder, i)
+        open(name, "wb").write(piece)
+        names.write(name + "\n")
+' "$docs" "$count"
+fi
+cat "$large" > /dev/null
+
+echo "processor: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), family $(grep -m1 'cpu family' /proc/cpuinfo | cut -d: -f2 | tr -d ' ')"
+doc_bytes=$(cat "$docs.list" | xargs cat | wc -c)
+program_docs=1e30
+for _ in $(seq "${SPAWN_RUNS:-1}"); do
+  t=$("$bin/bench/spawn_each" "$bin/spezzafrasi" {} /dev/null < "$docs.list")
+  program_docs=$(awk -v a="$t" -v b="$program_docs" 'BEGIN { print (a < b ? a : b) }')
+done
+read -r c_docs _ < <("$bin/bench/api_bench" docs "$docs.list" "$runs")
+read -r py_docs_bytes py_docs_str _ < <("$python" bench/api_bench.py docs "$docs.list" "$runs")
+
+program_large=1e30
+for _ in $(seq "$runs"); do
+  t=$(echo "$large" | "$bin/bench/spawn_each" "$bin/spezzafrasi" {} /dev/null)
+  program_large=$(awk -v a="$t" -v b="$program_large" 'BEGIN { print (a < b ? a : b) }')
+done
+"$bin/spezzafrasi" "$large" "$work/large.program" > /dev/null
+read -r c_large c_stream < <("$bin/bench/api_bench" large "$large" "$runs" "$work/large.c")
+read -r py_large_bytes py_large_str one_thread two_threads < \
+  <("$python" bench/api_bench.py large "$large" "$runs" "$work/large.py")
+
+per_doc() { awk -v s="$1" -v n="$count" 'BEGIN { printf "%10.2f us", s / n * 1e6 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.5f", a / b }'; }
+printf '\n%s documents, %s bytes in all, best of %s rounds (program: %s)\n' "$count" "$doc_bytes" \
+  "$runs" "${SPAWN_RUNS:-1}"
+printf '%-28s %s a document, %s of the program\n' "program, one run each" "$(per_doc "$program_docs")" 1
+printf '%-28s %s a document, %s of the program\n' "C interface" "$(per_doc "$c_docs")" \
+  "$(ratio "$c_docs" "$program_docs")"
+printf '%-28s %s a document, %s of the program\n' "Python, bytes" "$(per_doc "$py_docs_bytes")" \
+  "$(ratio "$py_docs_bytes" "$program_docs")"
+printf '%-28s %s a document, %s of the program\n' "Python, str" "$(per_doc "$py_docs_str")" \
+  "$(ratio "$py_docs_str" "$program_docs")"
+printf '\n%s: %s bytes, CPU s, best of %s rounds\n' "$large" "$(stat -c %s "$large")" "$runs"
+for row in "program:$program_large" "C interface, one call:$c_large" \
+  "C interface, stream:$c_stream" "Python, bytes:$py_large_bytes" "Python, str:$py_large_str"; do
+  printf '%-28s %8.3f s  %5.3fx the program\n' "${row%%:*}" "${row##*:}" \
+    "$(ratio "${row##*:}" "$program_large")"
+done
+printf 'Python, two texts, wall: one thread %.3f s, two threads %.3f s: %.2fx\n' "$one_thread" \
+  "$two_threads" "$(ratio "$one_thread" "$two_threads")"
+status=0
+for out in c py; do
+  cmp -s "$work/large.$out" "$work/large.program" ||
+    { echo "outputs: the $out periods DIFFER from the program's" >&2; status=1; }
+done
+[ "$status" -eq 0 ] && echo "outputs: the C interface's and Python's are the program's"
+exit "$status"
