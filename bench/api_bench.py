@@ -3,7 +3,12 @@ time of spezzafrasi.periods over many documents held in memory (bytes and
 str), or over one large text; and the wall time of two large texts cut by
 one thread after the other, then by two threads side by side.
 
-usage: api_bench.py docs LIST ROUNDS | large FILE ROUNDS [OUT]"""
+usage: api_bench.py docs LIST ROUNDS | large FILE ROUNDS [OUT]
+       api_bench.py spawn LIST PROGRAM: the CPU time (this process's and
+       its children's) of one subprocess.run of the program per document,
+       as a Python user without the module runs it."""
+import resource
+import subprocess
 import sys
 import threading
 import time
@@ -20,7 +25,23 @@ def best_of(rounds, work, clock=time.process_time):
     return best
 
 
+def spawn_each(names, program):
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.process_time()
+    for name in names:
+        with open(name, "rb") as text:
+            subprocess.run([program, "-", "-"], input=text.read(), capture_output=True, check=True)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return (time.process_time() - start + after.ru_utime - children.ru_utime
+            + after.ru_stime - children.ru_stime)
+
+
 def main():
+    if sys.argv[1] == "spawn":
+        with open(sys.argv[2], encoding="utf-8") as names:
+            names = [name.rstrip("\n") for name in names]
+        print("%.6f %d" % (spawn_each(names, sys.argv[3]), len(names)))
+        return
     mode, source, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
     if mode == "docs":
         with open(source, encoding="utf-8") as names:

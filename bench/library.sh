@@ -45,8 +45,10 @@ with open(folder + ".list", "w") as names:
     for i in range(count):
         size = rng.randint(200, 20000)
         piece = text[at:at + size]
-        while piece and (piece[-1] & 0xC0) == 0x80:  # whole characters, for str
-            piece = piece[:-1]
+        try:  # whole characters, for str
+            piece.decode("utf-8")
+        except UnicodeDecodeError as cut:
+            piece = piece[:cut.start]
         at += len(piece)
         name = "%s/%05d.txt" % (folder, i)
         open(name, "wb").write(piece)
@@ -62,6 +64,7 @@ for _ in $(seq "${SPAWN_RUNS:-1}"); do
   t=$("$bin/bench/spawn_each" "$bin/spezzafrasi" {} /dev/null < "$docs.list")
   program_docs=$(awk -v a="$t" -v b="$program_docs" 'BEGIN { print (a < b ? a : b) }')
 done
+read -r python_docs _ < <("$python" bench/api_bench.py spawn "$docs.list" "$bin/spezzafrasi")
 read -r c_docs _ < <("$bin/bench/api_bench" docs "$docs.list" "$runs")
 read -r py_docs_bytes py_docs_str _ < <("$python" bench/api_bench.py docs "$docs.list" "$runs")
 
@@ -79,13 +82,14 @@ per_doc() { awk -v s="$1" -v n="$count" 'BEGIN { printf "%10.2f us", s / n * 1e6
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.5f", a / b }'; }
 printf '\n%s documents, %s bytes in all, best of %s rounds (program: %s)\n' "$count" "$doc_bytes" \
   "$runs" "${SPAWN_RUNS:-1}"
-printf '%-28s %s a document, %s of the program\n' "program, one run each" "$(per_doc "$program_docs")" 1
-printf '%-28s %s a document, %s of the program\n' "C interface" "$(per_doc "$c_docs")" \
-  "$(ratio "$c_docs" "$program_docs")"
-printf '%-28s %s a document, %s of the program\n' "Python, bytes" "$(per_doc "$py_docs_bytes")" \
-  "$(ratio "$py_docs_bytes" "$program_docs")"
-printf '%-28s %s a document, %s of the program\n' "Python, str" "$(per_doc "$py_docs_str")" \
-  "$(ratio "$py_docs_str" "$program_docs")"
+printf '%-36s %s a document\n' "program, one posix_spawn each" "$(per_doc "$program_docs")"
+printf '%-36s %s a document\n' "program, one subprocess.run each" "$(per_doc "$python_docs")"
+printf '%-36s %13s %13s\n' "" "of a spawn" "of a run"
+for row in "C interface:$c_docs" "Python, bytes:$py_docs_bytes" "Python, str:$py_docs_str"; do
+  printf '%-22s %s %13s %13s\n' "${row%%:*}" "$(per_doc "${row##*:}")" \
+    "1/$(awk -v a="$program_docs" -v b="${row##*:}" 'BEGIN { printf "%.0f", a / b }')" \
+    "1/$(awk -v a="$python_docs" -v b="${row##*:}" 'BEGIN { printf "%.0f", a / b }')"
+done
 printf '\n%s: %s bytes, CPU s, best of %s rounds\n' "$large" "$(stat -c %s "$large")" "$runs"
 for row in "program:$program_large" "C interface, one call:$c_large" \
   "C interface, stream:$c_stream" "Python, bytes:$py_large_bytes" "Python, str:$py_large_str"; do
