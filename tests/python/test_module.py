@@ -81,3 +81,15 @@ def test_segmenter_keeps_one_text_type_and_ends_once():
     with pytest.raises(ValueError):
         segmenter.feed("sei")
     assert spezzafrasi.Segmenter().finish() == ";\n"
+
+
+@pytest.mark.parametrize("size", [349_000, 400_000, 3_000_000])
+def test_large_bytes_as_program(size):
+    """Outputs that may take a MiB or more are written in place: the
+    bytes object must still be exactly the periods, of their length."""
+    data = (b"Oggi piove molto forte, e domani? Chi sa: forse no.\n  Poi (dicono) il sole. "
+            * (size // 77 + 1))[:size]
+    got = spezzafrasi.periods(data, 3)
+    expected = program_periods(data, 3)
+    assert len(got) == len(expected) and got == expected
+    assert hash(got) == hash(bytes(bytearray(got))) and got.endswith(b";\n")
