@@ -20,6 +20,8 @@ std::string cause(const FileProblem& problem) {
         return "disco pieno";
     case FileError::ReadFault:
         return "errore di lettura del dispositivo";
+    case FileError::WriteFault:
+        return "errore di scrittura del dispositivo";
     case FileError::BadName:
         return "nome non valido";
     case FileError::None:

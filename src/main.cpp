@@ -33,11 +33,13 @@ constexpr std::string_view usage[] = {
 // a failed console write is not success.
 struct Console {
     ConsoleStream stream = ConsoleStream::Output;
+    bool lines = true;  // false when neither stream may take them
+    bool causes = true; // whether standard error may take the cause lines
     bool ok = true;
 };
 
 void say(Console& console, std::string_view line) {
-    console.ok = write_console(console.stream, line) && console.ok;
+    if (console.lines) console.ok = write_console(console.stream, line) && console.ok;
 }
 
 // Each failure line is followed, on standard error, by the file and the
@@ -45,7 +47,22 @@ void say(Console& console, std::string_view line) {
 void fail(Console& console, std::string_view line, std::string_view name,
           const FileProblem& problem) {
     say(console, line);
-    console.ok = write_console(ConsoleStream::Error, cause_line(name, problem)) && console.ok;
+    if (console.causes) {
+        console.ok = write_console(ConsoleStream::Error, cause_line(name, problem)) && console.ok;
+    }
+}
+
+// No console line goes into `file`, the input or the output, under
+// whatever name the shell gave it: the lines move to standard error when
+// standard output is the file, and are not written when standard error is
+// the file too.
+void keep_out_of(Console& console, FileHandle file) {
+    if (console_lands_in(ConsoleStream::Error, file)) console.causes = false;
+    if (console.stream == ConsoleStream::Output &&
+        console_lands_in(ConsoleStream::Output, file)) {
+        console.stream = ConsoleStream::Error;
+    }
+    if (console.stream == ConsoleStream::Error && !console.causes) console.lines = false;
 }
 
 // The fastest kernel, or the one this build is named for (the benchmark
@@ -134,6 +151,7 @@ int main(int argc, char** argv) {
         fail(console, "Errore apertura file input\n", input_name, problem);
         return finish(console, exit_failure);
     }
+    keep_out_of(console, input_file);
     const FileHandle output_file = periods_to_standard_output
                                        ? standard_output(input_identity, problem)
                                        : open_output(output_name, input_identity, problem);
@@ -141,5 +159,6 @@ int main(int argc, char** argv) {
         fail(console, "Errore apertura file output\n", output_name, problem);
         return finish(console, exit_failure);
     }
+    keep_out_of(console, output_file);
     return transcribe(console, input_file, output_file, args);
 }

@@ -469,6 +469,59 @@ TEST_F(CliTest, ConsoleWriteErrorIsNotSuccess) {
     EXPECT_EQ(read_file(output), "a b c d e f g;\nOggi piove molto forte;\nDomani no;\n;\n");
 }
 
+// The file that receives the periods takes no console line, however the
+// shell names it or hands it over, and the lines that do reach a shared
+// log or pipe come in order: progress first, each cause after its failure.
+TEST_F(CliTest, PeriodsFileTakesNoConsoleLine) {
+    const std::string periods = "a b c;\nOggi piove molto;\nDomani no;\n;\n";
+    const std::string log = (dir / "log").string();
+    const std::string done = progress(input, output, 3) + "Periodizzato in " + output + "\n";
+    const std::string full =
+        progress(input, "/dev/full", 3) + write_error + "spezzafrasi: /dev/full: disco pieno\n";
+    const struct {
+        const char* name;
+        const char* command; // $P the program, with its emulator
+        int status;
+        const char* periods_file; // holds exactly the periods
+        std::string log;          // what $LOG holds, unless "-"
+    } cases[] = {
+        {"redirect", "$P \"$IN\" \"$OUT\" 3 > \"$OUT\"", 0, "$OUT", "-"},
+        {"append", "echo x > \"$OUT\"; $P \"$IN\" \"$OUT\" 3 >> \"$OUT\"", 0, "$OUT", "-"},
+        {"dev_stdout", "$P \"$IN\" /dev/stdout 3 > \"$OUT\"", 0, "$OUT", "-"},
+        {"proc_fd", "$P \"$IN\" /proc/self/fd/1 3 > \"$OUT\"", 0, "$OUT", "-"},
+        {"hard_link", ": > \"$OUT\"; ln \"$OUT\" \"$OUT.l\"; $P \"$IN\" \"$OUT.l\" 3 > \"$OUT\"", 0,
+         "$OUT", "-"},
+        {"both_streams", "$P \"$IN\" \"$OUT\" 3 > \"$OUT\" 2>&1", 0, "$OUT", "-"},
+        {"dash_both_streams", "$P \"$IN\" - 3 > \"$OUT\" 2>&1", 0, "$OUT", "-"},
+        {"dash_one_pipe", "$P \"$IN\" - 3 2>&1 | cat > \"$OUT\"", 0, "$OUT", "-"},
+        {"stdin_closed", "$P \"$IN\" \"$OUT\" 3 <&- > \"$LOG\"", 0, "$OUT", done},
+        {"stdout_closed", "$P \"$IN\" \"$OUT\" 3 >&- 2> \"$LOG\"", 0, "$OUT", done},
+        {"stderr_closed", "$P \"$IN\" \"$OUT\" 3 2>&- > \"$LOG\"", 0, "$OUT", done},
+        {"all_closed", "$P \"$IN\" \"$OUT\" 3 <&- >&- 2>&-", 1, "$OUT", "-"},
+        {"order_in_a_file", "$P \"$IN\" /dev/full 3 > \"$LOG\" 2>&1", 1, "", full},
+        {"order_in_a_pipe", "$P \"$IN\" /dev/full 3 2>&1 | cat > \"$LOG\"", 1, "", full},
+    };
+    without_leak_check();
+    setenv("P", (std::string(SPEZZAFRASI_EMULATOR) + " " + SPEZZAFRASI_PATH).c_str(), 1);
+    setenv("IN", input.c_str(), 1);
+    setenv("OUT", output.c_str(), 1);
+    setenv("LOG", log.c_str(), 1);
+    for (const auto& c : cases) {
+        fs::remove(output);
+        fs::remove(output + ".l");
+        fs::remove(log);
+        const int status = shell(std::string("set -o pipefail; ") + c.command);
+        ASSERT_TRUE(WIFEXITED(status)) << c.name;
+        EXPECT_EQ(WEXITSTATUS(status), c.status) << c.name;
+        if (*c.periods_file != '\0') {
+            EXPECT_EQ(read_file(output), periods) << c.name;
+        }
+        if (c.log != "-") {
+            EXPECT_EQ(read_file(log), c.log) << c.name;
+        }
+    }
+}
+
 TEST_F(CliTest, DeviceOutputIsNotTruncatedOrRefused) {
     const Outcome r = run({input, "/dev/null"});
     EXPECT_EQ(r.status, 0);

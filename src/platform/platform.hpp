@@ -33,7 +33,8 @@ enum class FileError {
     InUse,   // held or locked by another program
     IsInput, // the output is the input, under whatever name
     DiskFull,
-    ReadFault, // the device failed to read
+    ReadFault,  // the device failed to read
+    WriteFault, // the device failed to write, or took nothing
     BadName,   // no file can have that name
     Other,
 };
@@ -89,8 +90,15 @@ FileProblem write_problem();
 // periods themselves go to standard output.
 enum class ConsoleStream { Output, Error };
 
-// A console line in UTF-8, shown as the user's console shows text. The
-// result of every write is known at the latest by flush_console.
+// Whether what is written to that standard stream would land in `output`:
+// the same file or the same pipe, under whatever name (`>`, `>>`, a link,
+// /dev/stdout, a descriptor that the file was given because the stream was
+// closed). Terminals and other devices are never the same.
+bool console_lands_in(ConsoleStream console, FileHandle output);
+
+// A console line in UTF-8, shown as the user's console shows text, and out
+// before anything written after it to the other stream. The result of
+// every write is known at the latest by flush_console.
 bool write_console(ConsoleStream console, std::string_view text);
 bool flush_console();
 

@@ -147,13 +147,17 @@ std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t cap
     }
 }
 
+// A write that takes nothing is tried again a few times, then failed with
+// a cause of its own rather than whatever errno held before.
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count) {
-    for (;;) {
+    for (int nothing = 0; nothing < 8;) {
         const ssize_t put = write(descriptor(file), bytes, count);
         if (put > 0) return put;
-        if (put < 0 && errno == EINTR) continue;
-        return -1;
+        if (put < 0 && errno != EINTR) return -1;
+        if (put == 0) ++nothing;
     }
+    errno = EIO;
+    return -1;
 }
 
 bool close_file(FileHandle file) {
@@ -165,12 +169,25 @@ FileProblem read_problem() {
 }
 
 FileProblem write_problem() {
-    return problem_of(errno);
+    return errno == EIO ? FileProblem{FileError::WriteFault, EIO} : problem_of(errno);
 }
 
+bool console_lands_in(ConsoleStream console, FileHandle output) {
+    struct stat stream {};
+    struct stat file {};
+    const int fd = console == ConsoleStream::Error ? STDERR_FILENO : STDOUT_FILENO;
+    if (fstat(fd, &stream) != 0 || fstat(descriptor(output), &file) != 0) return false;
+    const bool comparable =
+        S_ISREG(stream.st_mode) || S_ISFIFO(stream.st_mode) || S_ISSOCK(stream.st_mode);
+    return comparable && stream.st_dev == file.st_dev && stream.st_ino == file.st_ino;
+}
+
+// Each line goes out at once: standard error is not buffered, and a cause
+// must not reach a shared log or pipe before the line it explains.
 bool write_console(ConsoleStream console, std::string_view text) {
     std::FILE* stream = console == ConsoleStream::Error ? stderr : stdout;
-    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size() &&
+           std::fflush(stream) == 0;
 }
 
 bool flush_console() {

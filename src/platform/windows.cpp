@@ -158,11 +158,15 @@ FileHandle open_output(const std::string& name, const FileIdentity& input, FileP
         problem = open_problem(wide, input);
         return no_file;
     }
+    // Who the file is, before anything is emptied: the share modes keep
+    // the input out, but not on every file system.
     FileIdentity output;
-    if (!identity_of(handle, output) || (output.disk_file && !SetEndOfFile(handle))) {
+    if (!identity_of(handle, output)) {
         problem = problem_of(GetLastError());
     } else if (same_file(output, input)) {
         problem = {FileError::IsInput, 0};
+    } else if (output.disk_file && !SetEndOfFile(handle)) {
+        problem = problem_of(GetLastError());
     } else {
         return file_of(handle);
     }
@@ -205,9 +209,15 @@ std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t cap
 
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count) {
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
-    DWORD put = 0;
-    if (!WriteFile(handle_of(file), bytes, wanted, &put, nullptr) || put == 0) return -1;
-    return put;
+    // A write that takes nothing is tried again a few times, then failed
+    // with a cause of its own rather than whatever error came before.
+    for (int nothing = 0; nothing < 8; ++nothing) {
+        DWORD put = 0;
+        if (!WriteFile(handle_of(file), bytes, wanted, &put, nullptr)) return -1;
+        if (put > 0) return put;
+    }
+    SetLastError(ERROR_WRITE_FAULT);
+    return -1;
 }
 
 bool close_file(FileHandle file) {
@@ -230,7 +240,18 @@ FileProblem read_problem() {
 }
 
 FileProblem write_problem() {
-    return problem_of(GetLastError());
+    const DWORD error = GetLastError();
+    return error == ERROR_WRITE_FAULT ? FileProblem{FileError::WriteFault, error}
+                                      : problem_of(error);
+}
+
+bool console_lands_in(ConsoleStream console, FileHandle output) {
+    const HANDLE stream =
+        GetStdHandle(console == ConsoleStream::Error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return false;
+    FileIdentity a;
+    FileIdentity b;
+    return identity_of(stream, a) && identity_of(handle_of(output), b) && same_file(a, b);
 }
 
 // A console shows the text through the wide API, whatever its code page;
