@@ -1,6 +1,7 @@
 // Every kernel this processor runs against the class table, for every byte
 // value at every position of a block, among neighbours that make the block
 // well-formed UTF-8 and among neighbours that do not.
+#include "segmentation/block_masks/x86_sets.hpp"
 #include "segmentation/kernels.hpp"
 #include "segmentation/period_writer.hpp"
 
@@ -126,3 +127,49 @@ TEST(KernelTest, PortableRunsEverywhereAndComesLast) {
 }
 
 } // namespace
+
+#if defined(__x86_64__) || defined(_M_X64)
+// Every instruction set a kernel is compiled for is checked before it is
+// chosen: a processor (or a virtual machine) that lacks one, or a system
+// that does not save the registers, gets a kernel that does without.
+TEST(KernelChoiceTest, EverySetOfAKernelIsChecked) {
+    ProcessorFeatures all;
+    all.leaf1_ecx = 1U << 23;                                          // POPCNT
+    all.leaf7_ebx = 1U << 3 | 1U << 5 | 1U << 8 | 1U << 16 | 1U << 30; // BMI1 AVX2 BMI2 F BW
+    all.leaf7_ecx = 1U << 6;                                           // VBMI2
+    all.extended1_ecx = 1U << 5;                                       // LZCNT
+    all.avx_state = true;
+    all.avx512_state = true;
+    const auto without = [&](std::uint32_t ProcessorFeatures::*word, unsigned bit) {
+        ProcessorFeatures f = all;
+        f.*word &= ~(1U << bit);
+        return f;
+    };
+    const auto state = [&](bool avx, bool avx512) {
+        ProcessorFeatures f = all;
+        f.avx_state = avx;
+        f.avx512_state = avx512;
+        return f;
+    };
+    const struct {
+        const char* name;
+        ProcessorFeatures features;
+        const char* kernel;
+    } cases[] = {
+        {"everything", all, "avx512vbmi2"},
+        {"no VBMI2", without(&ProcessorFeatures::leaf7_ecx, 6), "avx512"},
+        {"no AVX-512 BW", without(&ProcessorFeatures::leaf7_ebx, 30), "avx2"},
+        {"no AVX-512 F", without(&ProcessorFeatures::leaf7_ebx, 16), "avx2"},
+        {"ZMM not saved", state(true, false), "avx2"},
+        {"LZCNT hidden", without(&ProcessorFeatures::extended1_ecx, 5), "sse2"},
+        {"no BMI1", without(&ProcessorFeatures::leaf7_ebx, 3), "sse2"},
+        {"no BMI2", without(&ProcessorFeatures::leaf7_ebx, 8), "sse2"},
+        {"no POPCNT", without(&ProcessorFeatures::leaf1_ecx, 23), "sse2"},
+        {"no AVX2", without(&ProcessorFeatures::leaf7_ebx, 5), "sse2"},
+        {"YMM not saved", state(false, false), "sse2"},
+        {"nothing", ProcessorFeatures{}, "sse2"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(x86_kernel_for(c.features).name, c.kernel) << c.name;
+}
+#endif

@@ -74,40 +74,42 @@ constexpr bool has(std::uint32_t bits, unsigned bit) {
     return ((bits >> bit) & 1U) != 0;
 }
 
-struct Features {
-    bool avx2 = false;   // with BMI1, BMI2 and POPCNT, which its kernel uses too
-    bool avx512 = false; // F and BW
-    bool avx512vbmi2 = false;
-};
-
 // What the processor has, and what the operating system saves of its
 // registers on a switch: a vector register it does not save cannot be used.
-Features read_features() {
-    Features features;
+ProcessorFeatures read_features() {
+    ProcessorFeatures f;
     const CpuidResult basic = cpuid(1, 0);
-    // AVX needs the system to save its registers (XGETBV tells which);
-    // without AVX neither kernel runs, and with it the processor has leaf 7,
-    // since leaf 13 describes the registers that AVX adds.
-    if (!has(basic.ecx, 27) || !has(basic.ecx, 28)) return features;
-    const std::uint64_t saved = saved_registers();
-    const bool avx_saved = (saved & 0x6) == 0x6;      // XMM and YMM
-    const bool avx512_saved = (saved & 0xE0) == 0xE0; // opmasks and ZMM
-    const CpuidResult extended = cpuid(7, 0);
-    features.avx2 = avx_saved && has(basic.ecx, 23) && has(extended.ebx, 5) &&
-                    has(extended.ebx, 3) && has(extended.ebx, 8);
-    features.avx512 =
-        features.avx2 && avx512_saved && has(extended.ebx, 16) && has(extended.ebx, 30);
-    features.avx512vbmi2 = features.avx512 && has(extended.ecx, 6);
-    return features;
+    f.leaf1_ecx = basic.ecx;
+    // XGETBV exists where the system has turned OSXSAVE on; with AVX the
+    // processor has leaf 7, since leaf 13 describes the registers AVX adds.
+    if (has(basic.ecx, 27) && has(basic.ecx, 28)) {
+        const std::uint64_t saved = saved_registers();
+        f.avx_state = (saved & 0x6) == 0x6;      // XMM and YMM
+        f.avx512_state = (saved & 0xE6) == 0xE6; // and opmasks and ZMM
+        const CpuidResult extended = cpuid(7, 0);
+        f.leaf7_ebx = extended.ebx;
+        f.leaf7_ecx = extended.ecx;
+    }
+    if (cpuid(0x80000000, 0).eax >= 0x80000001) f.extended1_ecx = cpuid(0x80000001, 0).ecx;
+    return f;
 }
 
 } // namespace
 
-// A look at the processor, made once by chosen_kernel.
+const Kernel& x86_kernel_for(const ProcessorFeatures& f) {
+    if (!f.avx_state || !SPEZZAFRASI_HAS_SETS(f, SPEZZAFRASI_AVX2_SETS)) return sse2_kernel;
+    if (!f.avx512_state || !SPEZZAFRASI_HAS_SETS(f, SPEZZAFRASI_AVX512_SETS)) return avx2_kernel;
+    return SPEZZAFRASI_HAS_SETS(f, SPEZZAFRASI_AVX512_VBMI2_SETS) ? avx512vbmi2_kernel
+                                                                  : avx512_kernel;
+}
+
+// A look at the processor, made once by chosen_kernel: a kernel runs when
+// it is the fastest this processor runs, or one slower.
 bool processor_runs(const Kernel& kernel) {
-    const Features features = read_features();
-    if (&kernel == &avx512vbmi2_kernel) return features.avx512vbmi2;
-    if (&kernel == &avx512_kernel) return features.avx512;
-    if (&kernel == &avx2_kernel) return features.avx2;
+    const Kernel* fastest = &x86_kernel_for(read_features());
+    for (const Kernel* k : family_kernels()) {
+        if (k == fastest) return true;
+        if (k == &kernel) return false;
+    }
     return true;
 }

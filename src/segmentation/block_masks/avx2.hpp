@@ -3,10 +3,9 @@
 #pragma once
 
 #include "segmentation/block_masks/block_masks.hpp"
+#include "segmentation/block_masks/x86_sets.hpp"
 
 #include <immintrin.h>
-
-#define SPEZZAFRASI_AVX2_TARGET "avx2,bmi,bmi2,popcnt,lzcnt"
 
 namespace avx2 {
 

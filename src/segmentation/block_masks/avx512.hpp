@@ -4,6 +4,7 @@
 #pragma once
 
 #include "segmentation/block_masks/block_masks.hpp"
+#include "segmentation/block_masks/x86_sets.hpp"
 
 #include <algorithm>
 #include <array>
@@ -11,9 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <immintrin.h>
-
-#define SPEZZAFRASI_AVX512_TARGET "avx512f,avx512bw,avx2,bmi,bmi2,popcnt,lzcnt"
-#define SPEZZAFRASI_AVX512_VBMI2_TARGET SPEZZAFRASI_AVX512_TARGET ",avx512vbmi2"
 
 namespace avx512 {
 
