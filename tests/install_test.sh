@@ -85,4 +85,18 @@ cmake -S "$work/cmake" -B "$work/cmake/build" -DCMAKE_PREFIX_PATH="$prefix" \
   { cat "$work/cmake.log"; fail "the README's program does not build with find_package"; }
 check_program "$work/cmake/build/periodi" "the find_package build"
 check_program "$work/cmake/build/periodi_static" "the find_package build, static"
+# The README's commands for the Linux archive, on an archive laid out as
+# the release makes it, into a prefix whose folders do not exist yet.
+version=$(sed -n 's/^project(spezzafrasi VERSION \([^ )]*\).*/\1/p' "$(dirname "$readme")/CMakeLists.txt")
+archive=spezzafrasi-$version-x86_64-linux
+mkdir -p "$work/archive/$archive" "$work/fresh"
+cp "$prefix/bin/spezzafrasi" "$build_dir/spezzafrasi.1" "$work/archive/$archive/"
+tar -C "$work/archive" -czf "$work/fresh/$archive.tar.gz" "$archive"
+commands=$(awk '/^  tar -xzf/ { inside = 1 } inside && /^  ```/ { exit } inside' "$readme" |
+  sed -e 's/^ *//' -e 's/^sudo //' -e "s|/usr/local|$work/fresh/usr/local|g" \
+    -e "s/1\.0\.0/$version/g")
+[ -n "$commands" ] || fail "no install commands in the README"
+(cd "$work/fresh" && eval "$commands") || fail "the README's install commands failed: $commands"
+"$work/fresh/usr/local/bin/spezzafrasi" --version > /dev/null || fail "the installed program does not run"
+[ -f "$work/fresh/usr/local/share/man/man1/spezzafrasi.1" ] || fail "the manual page is not installed"
 echo "install tree OK"
