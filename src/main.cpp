@@ -58,8 +58,7 @@ void fail(Console& console, std::string_view line, std::string_view name,
 // the file too.
 void keep_out_of(Console& console, FileHandle file) {
     if (console_lands_in(ConsoleStream::Error, file)) console.causes = false;
-    if (console.stream == ConsoleStream::Output &&
-        console_lands_in(ConsoleStream::Output, file)) {
+    if (console.stream == ConsoleStream::Output && console_lands_in(ConsoleStream::Output, file)) {
         console.stream = ConsoleStream::Error;
     }
     if (console.stream == ConsoleStream::Error && !console.causes) console.lines = false;

@@ -35,7 +35,7 @@ enum class FileError {
     DiskFull,
     ReadFault,  // the device failed to read
     WriteFault, // the device failed to write, or took nothing
-    BadName,   // no file can have that name
+    BadName,    // no file can have that name
     Other,
 };
 
