@@ -46,6 +46,10 @@ exported=$(nm -D --defined-only "$libdir/libspezzafrasi.so.1" | awk '{ print $3 
 
 work=$prefix/work
 mkdir -p "$work"
+# A library built with the sanitizers wants its program built with them.
+cflags="-std=c99 -Wall -Wextra -Werror -pedantic"
+readelf -d "$libdir/libspezzafrasi.so.1" | grep -q 'NEEDED.*libasan' &&
+  cflags="$cflags -fsanitize=address,undefined"
 awk '/^```c$/ { inside = 1; next } /^```/ { inside = 0 } inside' "$readme" > "$work/periodi.c"
 [ -s "$work/periodi.c" ] || fail "no C program in the README"
 "$prefix/bin/spezzafrasi" "$sample" "$work/expected.3" 3 > /dev/null
@@ -61,7 +65,8 @@ check_program() {
 if command -v pkg-config > /dev/null && command -v cc > /dev/null; then
   export PKG_CONFIG_PATH=$libdir/pkgconfig
   # shellcheck disable=SC2046
-  cc -std=c99 -Wall -Wextra -Werror -pedantic -o "$work/periodi" "$work/periodi.c" \
+  # shellcheck disable=SC2086
+  cc $cflags -o "$work/periodi" "$work/periodi.c" \
     $(pkg-config --cflags --libs spezzafrasi) || fail "the README's program does not build with pkg-config"
   check_program "$work/periodi" "the pkg-config build"
 else
@@ -80,7 +85,7 @@ add_executable(periodi_static ../periodi.c)
 target_link_libraries(periodi_static PRIVATE spezzafrasi::spezzafrasi_static)
 END
 cmake -S "$work/cmake" -B "$work/cmake/build" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DCMAKE_C_FLAGS="-std=c99 -Wall -Wextra -Werror -pedantic" > "$work/cmake.log" 2>&1 &&
+  -DCMAKE_C_FLAGS="$cflags" > "$work/cmake.log" 2>&1 &&
   cmake --build "$work/cmake/build" >> "$work/cmake.log" 2>&1 ||
   { cat "$work/cmake.log"; fail "the README's program does not build with find_package"; }
 check_program "$work/cmake/build/periodi" "the find_package build"

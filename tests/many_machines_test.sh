@@ -8,7 +8,7 @@
 #
 # usage: many_machines_test.sh PROGRAM_DIR README
 set -euo pipefail
-program_dir=$1
+program_dir=$(cd "$1" && pwd)
 readme=$2
 sshd=/usr/sbin/sshd
 for tool in "$sshd" ssh ssh-keygen parallel rsync perl; do
@@ -43,15 +43,14 @@ stop_server() {
   wait "$pid" 2> /dev/null || true
   unset "server_pid[$1]"
 }
-# What the jobs left in the remote home's work folders (.parallel/tmp).
-remote_tmp=$(getent passwd "$(id -un)" | cut -d: -f6)/.parallel/tmp
-before=$(ls "$remote_tmp" 2> /dev/null || true)
+# Everything a run makes is under $work: parallel's files here and on the
+# machines (whose sessions start in a home of their own), so that two runs
+# at once never touch each other's.
+export TMPDIR=$work/tmp
+mkdir "$TMPDIR"
 cleanup() {
   for name in uno due; do ssh -F "$work/ssh_config" -O exit "$name" 2> /dev/null || true; done
   for name in "${!server_pid[@]}"; do stop_server "$name"; done
-  for entry in $(ls "$remote_tmp" 2> /dev/null || true); do
-    grep -qxF "$entry" <<< "$before" || rm -rf "${remote_tmp:?}/$entry"
-  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -91,8 +90,8 @@ CONFIG
 
 # Starts a server for machine $1 on a free port of 127.0.0.1, with the
 # program on its PATH as if it were installed there, and a home of its
-# own for the shell's start-up files (the sessions still start in the
-# user's home, as on a real machine).
+# own where every session starts (the jobs' work folders, .parallel/tmp,
+# are made there).
 start_server() {
   local name=$1 port
   for _ in $(seq 20); do
@@ -110,6 +109,7 @@ StrictModes no
 PermitRootLogin prohibit-password
 MaxStartups 100
 SetEnv PATH=$program_dir:/usr/local/bin:/usr/bin:/bin HOME=$work/home ASAN_OPTIONS=$ASAN_OPTIONS
+ForceCommand cd "\$HOME" && eval "\$SSH_ORIGINAL_COMMAND"
 LogLevel ERROR
 CONFIG
     SPEZZAFRASI_TEST_MACHINE=$name-$$ "$sshd" -D -e -f "$work/sshd_$name" \
@@ -131,13 +131,22 @@ start_server uno
 start_server due
 export PARALLEL_SSH="ssh -F $work/ssh_config"
 
+# Names as Italian texts have them, and those that shells and rsync take
+# apart: spaces, apostrophes, double quotes, accents, a leading -, $, *.
+names=("con spazi" "l'amica geniale" 'dice "ciao"' "perché è già" "-trattino" 'costa $5'
+  "stella*")
 count=200
-mkdir -p "$work/testi" "$work/attesi"
+mkdir -p "$work/testi/sotto cartella" "$work/attesi"
 for i in $(seq "$count"); do
+  dir=$work/testi
+  [ $((i % 4)) -eq 0 ] && dir="$work/testi/sotto cartella"
+  name="${names[i % ${#names[@]}]} $i"
   printf 'Testo numero %d: perché è già così, con parole in più da tagliare. Fine %d.\n' \
-    "$i" "$i" > "$work/testi/testo$i.txt"
-  "$program_dir/spezzafrasi" "$work/testi/testo$i.txt" "$work/attesi/testo$i.periodi" > /dev/null
+    "$i" "$i" > "$dir/$name.txt"
+  "$program_dir/spezzafrasi" "$dir/$name.txt" "$work/attesi/$i.periodi" > /dev/null
 done
+# The file that each text's periods must match.
+expected_of() { echo "$work/attesi/${1##* }" | sed 's/\.txt$/.periodi/'; }
 
 # The README's recipe: the first shell block after the words "GNU
 # `parallel`", with the two machines' names.
@@ -145,19 +154,22 @@ awk '/GNU `parallel`/ { found = 1 } found && /^```sh/ { inside = 1; next }
      inside && /^```/ { exit } inside' "$readme" |
   sed -e 's/uno\.example\.org/uno/g' -e 's/due\.example\.org/due/g' > "$work/recipe.sh"
 grep -q 'parallel --sshlogin' "$work/recipe.sh" || fail "no recipe found in $readme"
-recipe() { bash -euo pipefail "$work/recipe.sh"; }
+recipe() { bash "$work/recipe.sh"; }
 # Every output is there, byte for byte, and nothing else is.
 check_outputs() {
-  for i in $(seq "$count"); do
-    cmp -s "$work/testi/testo$i.periodi" "$work/attesi/testo$i.periodi" ||
-      fail "$1: testo$i.periodi is missing or differs"
-  done
+  local text checked=0
+  while IFS= read -r -d '' text; do
+    cmp -s "${text%.txt}.periodi" "$(expected_of "$text")" ||
+      fail "$1: the periods of $text are missing or differ"
+    checked=$((checked + 1))
+  done < <(find "$work/testi" -name '*.txt' -print0)
+  [ "$checked" -eq "$count" ] || fail "$1: $checked texts checked, not $count"
   local files
   files=$(find "$work/testi" -type f | wc -l)
   [ "$files" -eq $((2 * count)) ] || fail "$1: $files files in testi, not $((2 * count))"
-  # the output's name is the last word of the command, the last column
-  [ "$(awk '$1 ~ /^[0-9]+$/ && $7 == 0 { print $NF }' "$work/lavori.log" | sort -u | wc -l)" -eq \
-    "$count" ] || fail "$1: the job log does not show every file done"
+  # the job log's columns are separated by tabs, the command last
+  [ "$(awk -F '\t' '$1 ~ /^[0-9]+$/ && $7 == 0 { print $9 }' "$work/lavori.log" | sort -u |
+    wc -l)" -ge "$count" ] || fail "$1: the job log does not show every file done"
 }
 
 cd "$work"
@@ -165,12 +177,12 @@ recipe > console.txt 2> errors.txt || fail "the recipe failed: $(cat errors.txt)
 check_outputs "both machines"
 echo "both machines: ${SECONDS}s"
 for name in uno due; do
-  awk -v h="$name" '$1 ~ /^[0-9]+$/ && $2 == h { found = 1 } END { exit !found }' lavori.log ||
-    fail "$name did no job"
+  awk -F '\t' -v h="$name" '$1 ~ /^[0-9]+$/ && $2 == h { found = 1 } END { exit !found }' \
+    lavori.log || fail "$name did no job"
 done
 
 # One machine goes away in the middle of a run.
-rm -f testi/*.periodi
+find testi -name '*.periodi' -delete
 recipe > console.txt 2> errors.txt &
 recipe_pid=$!
 for _ in $(seq 1200); do
@@ -186,13 +198,23 @@ wait "$recipe_pid" || fail "the recipe failed after a machine stopped: $(cat err
 check_outputs "one machine stopped"
 echo "one machine stopped: ${SECONDS}s; $done_before files were back when it stopped"
 echo "jobs by machine and exit status (the job log keeps each job's last try):"
-awk '$1 ~ /^[0-9]+$/ { print "  " $2, "exit " $7 }' lavori.log | sort | uniq -c
+awk -F '\t' '$1 ~ /^[0-9]+$/ { print "  " $2, "exit " $7 }' lavori.log | sort | uniq -c
 # No job can succeed on uno once it is gone. A job that ran there before
 # may still end later, while its return fails; the second pass redoes it.
-late_uno=$(awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "uno" && $3 > t && $7 == 0' lavori.log | wc -l)
+late_uno=$(awk -F '\t' -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "uno" && $3 > t && $7 == 0' \
+  lavori.log | wc -l)
 [ "$late_uno" -eq 0 ] || fail "$late_uno jobs started on uno after it stopped and succeeded"
 if [ "$done_before" -lt "$count" ]; then
-  awk -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "due" && $3 + $4 > t { found = 1 }
+  awk -F '\t' -v t="$stopped_at" '$1 ~ /^[0-9]+$/ && $2 == "due" && $3 + $4 > t { found = 1 }
       END { exit !found }' lavori.log || fail "due took over no job"
 fi
+# A text whose periods cannot be made (a folder that looks like one):
+# the recipe names it and fails, and leaves no periods for it.
+mkdir "testi/sotto cartella/non un testo.txt"
+status=0
+recipe > console.txt 2> errors.txt || status=$?
+[ "$status" -ne 0 ] || fail "the recipe ended with 0 although a text has no periods"
+grep -qxF "periodi mancanti: testi/sotto cartella/non un testo.txt" errors.txt ||
+  fail "the recipe did not name the text without periods"
+[ ! -e "testi/sotto cartella/non un testo.periodi" ] || fail "periods left for the folder"
 echo "many machines OK"
