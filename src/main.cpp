@@ -52,6 +52,18 @@ void fail(Console& console, std::string_view line, std::string_view name,
     }
 }
 
+// Text that is not UTF-8 is cut as the rules say, and some of its phrases
+// may run together: the user is told once, after the other lines, where
+// the first fault is. It is not a failure.
+void warn_not_utf8(Console& console, std::string_view name, const Utf8Fault& fault) {
+    if (fault.byte == 0 || !console.causes) return;
+    const std::string line = "spezzafrasi: " + std::string(name) +
+                             ": non è testo UTF-8 valido (primo errore al byte " +
+                             std::to_string(fault.byte) + ", riga " + std::to_string(fault.line) +
+                             "); le frasi vicine possono risultare unite\n";
+    console.ok = write_console(ConsoleStream::Error, line) && console.ok;
+}
+
 // No console line goes into `file`, the input or the output, under
 // whatever name the shell gave it: the lines move to standard error when
 // standard output is the file, and are not written when standard error is
@@ -100,23 +112,26 @@ int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
     PeriodState state{};
     start_periods(state, words_per_period, program_kernel());
     FileProblem read_failure;
+    Utf8Fault fault;
     const bool read_ok = write_periods(input_file, input_buffer.data(), input_buffer.size(), state,
-                                       output, read_failure);
+                                       output, read_failure, fault);
     bool written = flush_output(output);
     if (!close_file(output_file) && written) {
         written = false;
         sink.problem = write_problem();
     }
+    int status = exit_ok;
     if (!read_ok) {
         fail(console, "Errore lettura file input\n", input_name, read_failure);
-        return finish(console, exit_failure);
-    }
-    if (!written) {
+        status = exit_failure;
+    } else if (!written) {
         fail(console, "Errore scrittura file output\n", output_name, sink.problem);
-        return finish(console, exit_failure);
+        status = exit_failure;
+    } else {
+        say(console, done);
     }
-    say(console, done);
-    return finish(console, exit_ok);
+    warn_not_utf8(console, input_name, fault);
+    return finish(console, status);
 }
 
 } // namespace

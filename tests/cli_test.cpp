@@ -522,6 +522,44 @@ TEST_F(CliTest, PeriodsFileTakesNoConsoleLine) {
     }
 }
 
+// Text that is not UTF-8 is cut as always, and said once, last, on
+// standard error, with where its first fault is; a byte-order mark is no
+// fault. The status stays 0.
+TEST_F(CliTest, TextThatIsNotUtf8IsSaidOnce) {
+    const struct {
+        const char* name;
+        std::string text;
+        std::string warning;
+    } cases[] = {
+        {"latin1", "Ciao.\nperch\xE9 no?\nSi\xE0.",
+         ": non \xC3\xA8 testo UTF-8 valido (primo errore al byte 12, riga 2); le frasi vicine "
+         "possono risultare unite\n"},
+        {"cut_at_the_end", std::string(70000, 'a') + "\n\xE2\x82",
+         ": non \xC3\xA8 testo UTF-8 valido (primo errore al byte 70002, riga 2); le frasi vicine "
+         "possono risultare unite\n"},
+        {"byte_order_mark",
+         "\xEF\xBB\xBF"
+         "Ciao. Tutto bene \xC3\xA8.",
+         ""},
+    };
+    for (const auto& c : cases) {
+        write_file(input, c.text);
+        const Outcome r = run({input, output});
+        EXPECT_EQ(r.status, 0) << c.name;
+        EXPECT_EQ(r.console, progress(input, output, 7) + "Periodizzato in " + output + "\n")
+            << c.name;
+        EXPECT_EQ(r.errors, c.warning.empty() ? "" : "spezzafrasi: " + input + c.warning) << c.name;
+        // From a pipe, which cannot be read again, the line is counted as
+        // the text goes by.
+        const std::string log = (dir / "log").string();
+        const int status =
+            shell("cat '" + input + "' | " + SPEZZAFRASI_EMULATOR + " " + SPEZZAFRASI_PATH +
+                  " - '" + output + "' > /dev/null 2> '" + log + "'");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.name;
+        EXPECT_EQ(read_file(log), c.warning.empty() ? "" : "spezzafrasi: -" + c.warning) << c.name;
+    }
+}
+
 TEST_F(CliTest, DeviceOutputIsNotTruncatedOrRefused) {
     const Outcome r = run({input, "/dev/null"});
     EXPECT_EQ(r.status, 0);

@@ -36,7 +36,8 @@ const Kernel& tested_kernel() {
 }
 
 std::string periods_in_chunks(std::string_view input, std::int32_t words_per_period,
-                              std::span<const std::size_t> chunk_sizes, LineEnd line_end) {
+                              std::span<const std::size_t> chunk_sizes, LineEnd line_end,
+                              std::uint64_t* first_invalid) {
     std::vector<unsigned char> buffer(std::max<std::size_t>(chunk_sizes[0], 1));
     StringSink sink;
     OutputStream output{buffer.data(), buffer.size(), line_end, append_to_string, &sink};
@@ -50,6 +51,7 @@ std::string periods_in_chunks(std::string_view input, std::int32_t words_per_per
     }
     finish_periods(state, output);
     flush_output(output);
+    if (first_invalid != nullptr) *first_invalid = state.first_invalid;
     return sink.text;
 }
 

@@ -21,10 +21,12 @@ const Kernel& tested_kernel();
 std::string periods_of(std::string_view input, std::int32_t words_per_period,
                        std::size_t chunk_size = 4096, LineEnd line_end = lf_line_end);
 
-// The same with chunks of the sizes given, in turn, over and over.
+// The same with chunks of the sizes given, in turn, over and over; and
+// where the text first breaks UTF-8, if `first_invalid` is given.
 std::string periods_in_chunks(std::string_view input, std::int32_t words_per_period,
                               std::span<const std::size_t> chunk_sizes,
-                              LineEnd line_end = lf_line_end);
+                              LineEnd line_end = lf_line_end,
+                              std::uint64_t* first_invalid = nullptr);
 
 // `text` with CR LF line ends. Periods have no other line feeds: one in the
 // input is a separator.

@@ -77,6 +77,15 @@ FileHandle standard_output(const FileIdentity& input, FileProblem& problem);
 // a read error.
 std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t capacity);
 
+// A file whose bytes can be read again from any position (a disk file),
+// unlike a pipe or a terminal.
+bool file_has_positions(FileHandle file);
+
+// At most `capacity` bytes from `offset` on, leaving the reading position
+// where it was: their count, 0 past the end, -1 on an error.
+std::ptrdiff_t read_file_at(FileHandle file, std::uint64_t offset, unsigned char* buffer,
+                            std::size_t capacity);
+
 // Some of the bytes, at least one: their count, or -1 on a write error.
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count);
 

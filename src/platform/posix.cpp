@@ -147,6 +147,19 @@ std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t cap
     }
 }
 
+bool file_has_positions(FileHandle file) {
+    struct stat info {};
+    return fstat(descriptor(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::ptrdiff_t read_file_at(FileHandle file, std::uint64_t offset, unsigned char* buffer,
+                            std::size_t capacity) {
+    for (;;) {
+        const ssize_t got = pread(descriptor(file), buffer, capacity, static_cast<off_t>(offset));
+        if (got >= 0 || errno != EINTR) return got < 0 ? -1 : got;
+    }
+}
+
 // A write that takes nothing is tried again a few times, then failed with
 // a cause of its own rather than whatever errno held before.
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count) {

@@ -207,6 +207,21 @@ std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t cap
     return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
 }
 
+bool file_has_positions(FileHandle file) {
+    return GetFileType(handle_of(file)) == FILE_TYPE_DISK;
+}
+
+std::ptrdiff_t read_file_at(FileHandle file, std::uint64_t offset, unsigned char* buffer,
+                            std::size_t capacity) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 30));
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (ReadFile(handle_of(file), buffer, wanted, &got, &at)) return got;
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+}
+
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count) {
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
     // A write that takes nothing is tried again a few times, then failed

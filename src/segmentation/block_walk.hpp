@@ -25,6 +25,7 @@
 #include "segmentation/byte_stream.hpp"
 #include "segmentation/kernels.hpp"
 #include "segmentation/periods.hpp"
+#include "segmentation/utf8_reader.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -65,6 +66,9 @@ INLINE const unsigned char* walk_chunk(PeriodState& state, const unsigned char* 
                 c.p, available, !c.in_gap, op == Operation::WritePeriod && c.words == 0 && c.in_gap,
                 marks);
         if (length > 0) {
+            if (marks.first_invalid >= 0 && c.invalid == nullptr) {
+                c.invalid = utf8_fault_start(c.p + marks.first_invalid, p);
+            }
             walk_region<Pieces::select_bit, Pieces::copy_line>(c, op, marks, length, end, output,
                                                                words_per_period);
             c.span = c.p;
@@ -84,6 +88,7 @@ INLINE const unsigned char* walk_chunk(PeriodState& state, const unsigned char* 
     state.op = op;
     state.words = c.words;
     state.in_gap = c.in_gap;
+    state.invalid = c.invalid;
     return c.p;
 }
 

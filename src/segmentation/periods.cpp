@@ -46,15 +46,22 @@ void take_char(PeriodState& state, const Utf8Char& ch, OutputStream& output) {
 const unsigned char* take_chars(PeriodState& state, const unsigned char* p,
                                 const unsigned char* end, OutputStream& output) {
     Utf8Char ch{};
-    while (!output.failed && read_utf8_char(p, end, ch) == 1)
+    for (const unsigned char* at = p; !output.failed && read_utf8_char(p, end, ch) == 1; at = p) {
+        if (state.invalid == nullptr && !utf8_well_formed(at, ch.length)) state.invalid = at;
         take_char(state, ch, output);
+    }
     return p;
+}
+
+void note_fault(PeriodState& state, std::uint64_t at) {
+    if (state.first_invalid == no_fault) state.first_invalid = at;
 }
 
 } // namespace
 
 void start_periods(PeriodState& state, std::int32_t words_per_period, const Kernel& kernel) {
     state = PeriodState{};
+    state.first_invalid = no_fault;
     state.kernel = &kernel;
     state.words_per_period = words_per_period;
     state.op = Operation::WritePeriod;
@@ -68,14 +75,24 @@ void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t si
     if (state.cut_size != 0) {
         const std::size_t missing = std::min<std::size_t>(state.cut_length - state.cut_size, size);
         std::copy_n(p, missing, state.cut + state.cut_size);
-        state.cut_size = static_cast<std::uint8_t>(state.cut_size + missing);
+        const std::size_t had = state.cut_size;
+        state.cut_size = static_cast<std::uint8_t>(had + missing);
         p += missing;
-        if (state.cut_size < state.cut_length) return;
+        if (state.cut_size < state.cut_length) {
+            state.fed += size;
+            return;
+        }
         state.cut_size = 0;
+        if (!utf8_well_formed(state.cut, state.cut_length)) note_fault(state, state.fed - had);
         take_char(state, packed_utf8_char(state.cut, state.cut_length), output);
     }
+    state.invalid = nullptr;
     p = state.words_per_period > 0 ? state.kernel->walk(state, p, end, output)
                                    : take_chars(state, p, end, output);
+    if (state.invalid != nullptr) {
+        note_fault(state, state.fed + static_cast<std::uint64_t>(state.invalid - bytes));
+    }
+    state.fed += size;
     if (output.failed || p == end) return;
     // Fewer bytes than the character's length: kept for the next chunk.
     state.cut_length = static_cast<std::uint8_t>(utf8_sequence_length(*p));
@@ -85,6 +102,7 @@ void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t si
 
 void finish_periods(PeriodState& state, OutputStream& output) {
     if (state.op == Operation::WritePeriod) write_line_end(output);
+    if (state.cut_size != 0) note_fault(state, state.fed - state.cut_size);
     state.cut_size = 0;
     state.op = Operation::SkipTail; // a second finish writes nothing more
 }

@@ -28,7 +28,13 @@ struct PeriodState {
     unsigned char cut[4];
     std::uint8_t cut_size;
     std::uint8_t cut_length;
+    std::uint64_t fed;           // bytes of the text before this chunk
+    std::uint64_t first_invalid; // the first byte that breaks UTF-8, or no_fault
+    // Where a walk found the chunk's first such byte, or nullptr.
+    const unsigned char* invalid;
 };
+
+inline constexpr std::uint64_t no_fault = ~std::uint64_t{0};
 
 // A new text, with the kernel given (the fastest this processor runs,
 // unless a test or the benchmark names another). With words_per_period 0
@@ -43,5 +49,6 @@ void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t si
                   OutputStream& output);
 
 // The end of the text: the last line is ended, unless a dropped tail was
-// going on, and a character cut short is dropped. Does not flush.
+// going on, and a character cut short is dropped (and is the first fault
+// if there was none before). Does not flush.
 void finish_periods(PeriodState& state, OutputStream& output);

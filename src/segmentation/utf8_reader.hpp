@@ -25,6 +25,30 @@ constexpr std::int32_t utf8_sequence_length(unsigned char lead) {
     return 1;
 }
 
+// Whether the `length` bytes of the character at `bytes` are well-formed
+// UTF-8: a lead that begins a sequence (not 80 to BF, not F8 to FF) and
+// bytes that continue it. The form only: an overlong sequence or a
+// surrogate is taken as it comes.
+inline bool utf8_well_formed(const unsigned char* bytes, std::int32_t length) {
+    if (bytes[0] >= 0x80 && (bytes[0] < 0xC0 || bytes[0] >= 0xF8)) return false;
+    for (std::int32_t i = 1; i < length; ++i) {
+        if ((bytes[i] & 0xC0) != 0x80) return false;
+    }
+    return true;
+}
+
+// The start of the sequence that breaks UTF-8 at `at`, a byte that no lead
+// takes as its own (a stray continuation, F8 to FF) or that a lead takes
+// but does not continue it: the lead then, when it stands after `begin`.
+inline const unsigned char* utf8_fault_start(const unsigned char* at, const unsigned char* begin) {
+    if ((*at & 0xC0) == 0x80) return at;
+    for (std::ptrdiff_t back = 1; back <= 3 && at - back >= begin; ++back) {
+        const unsigned char lead = at[-back];
+        if (lead >= 0xC0 && utf8_sequence_length(lead) > back) return at - back;
+    }
+    return at;
+}
+
 // The character whose `length` bytes are at `bytes`.
 inline Utf8Char packed_utf8_char(const unsigned char* bytes, std::int32_t length) {
     std::uint32_t code = bytes[0];

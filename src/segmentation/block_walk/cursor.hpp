@@ -12,10 +12,11 @@ namespace block_walk {
 
 // Where the walk stands inside the buffer.
 struct Cursor {
-    const unsigned char* p;    // next byte to look at
-    const unsigned char* span; // [span, p) goes to the output unchanged
-    std::int32_t words;        // words closed on the current line
-    bool in_gap;               // after a separator or a terminator
+    const unsigned char* p;                 // next byte to look at
+    const unsigned char* span;              // [span, p) goes to the output unchanged
+    std::int32_t words;                     // words closed on the current line
+    bool in_gap;                            // after a separator or a terminator
+    const unsigned char* invalid = nullptr; // the first byte that breaks UTF-8
 };
 
 // Why a step of the character path stopped: at its limit; at a switch

@@ -32,6 +32,7 @@ struct Marks {
     // entries past its first.
     std::uint16_t line_starts[64 * region_blocks + 64];
     int lines;
+    int first_invalid; // the first byte that breaks UTF-8, or -1
 };
 
 // The bytes that lead bytes announce past the end of a block, and the lead
@@ -39,13 +40,17 @@ struct Marks {
 struct Leads {
     std::uint64_t pending = 0;
     int straddler = 0;
+    int first_invalid = -1; // in the region: a byte that breaks UTF-8
 };
 
-// The bytes of the block at q that lead bytes take, whatever they are, as
+// The bytes of block b, at q, that lead bytes take, whatever they are, as
 // read_utf8_char does. In well-formed UTF-8 they are exactly the
 // continuation bytes, found for the whole block at once; otherwise each
-// lead byte, in turn, takes the bytes that it announces.
-INLINE std::uint64_t taken_by_leads(const ByteMasks& m, const unsigned char* q, Leads& leads) {
+// lead byte, in turn, takes the bytes that it announces, and the first
+// byte that is not where UTF-8 wants it is noted (a continuation byte
+// that no lead takes, a byte that a lead takes but is none, F8 to FF).
+INLINE std::uint64_t taken_by_leads(const ByteMasks& m, const unsigned char* q, int b,
+                                    Leads& leads) {
     const std::uint64_t continuations = m.high & ~m.lead2;
     std::uint64_t taken = leads.pending | (m.lead2 << 1);
     std::uint64_t announced = m.lead2 >> 63;
@@ -61,6 +66,7 @@ INLINE std::uint64_t taken_by_leads(const ByteMasks& m, const unsigned char* q, 
     if (wrong == 0) {
         leads.straddler = 63 - std::countl_zero(m.lead2);
     } else {
+        if (leads.first_invalid < 0) leads.first_invalid = 64 * b + lowest_bit(wrong);
         taken = leads.pending;
         announced = 0;
         for (std::uint64_t starts = m.high & ~leads.pending; starts != 0; starts &= starts - 1) {
@@ -184,11 +190,14 @@ INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool af
         // takes nothing: the UTF-8 work can be left out where most text in
         // Latin letters spends most of its blocks.
         const bool ascii = !utf8_every_block && (m.high | leads.pending) == 0;
-        const std::uint64_t taken = ascii ? 0 : taken_by_leads(m, q, leads);
+        const std::uint64_t taken = ascii ? 0 : taken_by_leads(m, q, b, leads);
         mark_block<write_line_starts>(m, taken, q, available - std::ptrdiff_t{64} * b - 1, b, carry,
                                       marks);
     }
-    return close_region(blocks, leads, marks);
+    const int length = close_region(blocks, leads, marks);
+    // A character that the region cuts is looked at again with the next.
+    marks.first_invalid = leads.first_invalid < length ? leads.first_invalid : -1;
+    return length;
 }
 
 } // namespace block_walk
