@@ -55,7 +55,7 @@ std::string read_all(HANDLE pipe) {
 // (NUL if empty), standard output into a pipe or, if `append_to` is given,
 // appended to that file, and standard error into a pipe of its own.
 Outcome run(const std::vector<std::string>& args, const fs::path& stdin_path = {},
-            const fs::path& append_to = {}) {
+            const fs::path& append_to = {}, bool errors_too = false) {
     std::wstring command = L"\"" + wide(SPEZZAFRASI_PATH) + L"\"";
     for (const auto& a : args)
         command += L" \"" + wide(a) + L"\"";
@@ -82,7 +82,7 @@ Outcome run(const std::vector<std::string>& args, const fs::path& stdin_path = {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in;
     startup.hStdOutput = append_to.empty() ? out_write : appended;
-    startup.hStdError = err_write;
+    startup.hStdError = errors_too && appended != INVALID_HANDLE_VALUE ? appended : err_write;
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &startup, &process);
@@ -259,18 +259,43 @@ TEST_F(WindowsCliTest, StandardStreams) {
         std::vector<std::string> args;
         fs::path stdin_path;
         fs::path append_to;
+        bool errors_too; // standard error appended to the same file
         DWORD status;
         std::string console;
         std::string errors;
         std::string written;
     } cases[] = {
-        {{"-", out, "2"}, input, {}, 0, progress("-", out, 2, crlf) + done(out), "", periods},
-        {{in, "-", "2"}, {}, {}, 0, periods, progress(in, "-", 2, crlf) + done("-"), kept},
-        {{"-", "-", "2"}, input, {}, 0, periods, progress("-", "-", 2, crlf) + done("-"), kept},
-        {{in, "-", "2"}, {}, output, 0, "", progress(in, "-", 2, crlf) + done("-"), kept + periods},
+        {{"-", out, "2"},
+         input,
+         {},
+         false,
+         0,
+         progress("-", out, 2, crlf) + done(out),
+         "",
+         periods},
+        {{in, "-", "2"}, {}, {}, false, 0, periods, progress(in, "-", 2, crlf) + done("-"), kept},
+        {{"-", "-", "2"},
+         input,
+         {},
+         false,
+         0,
+         periods,
+         progress("-", "-", 2, crlf) + done("-"),
+         kept},
+        {{in, "-", "2"},
+         {},
+         output,
+         false,
+         0,
+         "",
+         progress(in, "-", 2, crlf) + done("-"),
+         kept + periods},
+        // Both standard streams are the periods' file: no console line.
+        {{in, "-", "2"}, {}, output, true, 0, "", "", kept + periods},
         {{in, "-"},
          {},
          input,
+         false,
          1,
          "",
          input_error + "spezzafrasi: " + in + ": in uso da un altro programma" + crlf,
@@ -278,6 +303,7 @@ TEST_F(WindowsCliTest, StandardStreams) {
         {{"-", in},
          input,
          {},
+         false,
          1,
          output_error,
          "spezzafrasi: " + in + ": è il file di ingresso" + crlf,
@@ -287,7 +313,7 @@ TEST_F(WindowsCliTest, StandardStreams) {
     for (const auto& c : cases) {
         const std::string where = c.args[0] + " " + c.args[1] + " >> " + utf8(c.append_to);
         write_file(output, kept);
-        const Outcome r = run(c.args, c.stdin_path, c.append_to);
+        const Outcome r = run(c.args, c.stdin_path, c.append_to, c.errors_too);
         EXPECT_EQ(r.status, c.status) << where;
         EXPECT_EQ(r.console, c.console) << where;
         EXPECT_EQ(r.errors, c.errors) << where;
