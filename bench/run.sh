@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Measures the filter on three corpora of the same size, generated
+# Measures the filter on four corpora of the same size, generated
 # Italian-like prose, real Italian text and the same text with its accents
-# written as letters (bench/italian_text.sh), side by
+# written as letters (bench/italian_text.sh), and indented technical
+# documentation (Italian manual pages, bench/indented_text.sh), side by
 # side with `tr -s ' '` and `dd bs=64k` on the same file and with the plain
 # model of the rules: CPU time writing to /dev/null (with the cost of each
 # period line), wall time writing a real file, peak resident memory. The
@@ -10,8 +11,8 @@
 # each memory figure the largest.
 #
 # usage: bench/run.sh [megabytes] [n]     (default: 160 MB, n = 7)
-# CORPORA="generated real accented" chooses the corpora (real and accented
-# need fortunes-it).
+# CORPORA="generated real accented indented" chooses the corpora (real and
+# accented need fortunes-it, indented manpages-it and groff).
 # BASELINE=path/to/another/spezzafrasi adds that build (an earlier version,
 # say) to the same rounds.
 set -euo pipefail
@@ -47,7 +48,7 @@ exe_of() {
   esac
 }
 
-corpora=${CORPORA:-generated real accented}
+corpora=${CORPORA:-generated real accented indented}
 for corpus_name in $corpora; do
   corpus=$work/$corpus_name-$size_mb.txt
   if [ ! -s "$corpus" ]; then
@@ -55,6 +56,7 @@ for corpus_name in $corpora; do
       generated) "$bin/bench/make_corpus" "$size_mb" > "$corpus" ;;
       real) bench/italian_text.sh "$((size_mb * 1000000))" > "$corpus" ;;
       accented) bench/italian_text.sh "$((size_mb * 1000000))" accented > "$corpus" ;;
+      indented) bench/indented_text.sh "$((size_mb * 1000000))" > "$corpus" ;;
     esac
   fi
   head -c 1000 "$corpus" > "$work/$corpus_name-small.txt"
@@ -110,8 +112,10 @@ for c in $corpora; do
   mbps() { awk -v b="$bytes" -v s="$1" 'BEGIN { printf "%.0f", (s > 0 ? b / s / 1e6 : 0) }'; }
   per_line() { awk -v l="$lines" -v s="$1" 'BEGIN { printf "%.1f", s * 1e9 / l }'; }
   tr_cpu=${best[$c.tr_cpu]}
-  printf '\n%s: %s bytes, %s period lines (%s bytes of input a line), n = %s, best of %s rounds\n' \
-    "$c" "$bytes" "$lines" "$((bytes / lines))" "$words" "$runs"
+  # separators in a run after its first, which the filter drops
+  squeezed=$(LC_ALL=C tr '\n\r\f' '   ' < "$corpus" | LC_ALL=C tr -s ' ' | wc -c)
+  printf '\n%s: %s bytes, %s period lines (%s bytes of input a line, %s separators dropped a KB), n = %s, best of %s rounds\n' \
+    "$c" "$bytes" "$lines" "$((bytes / lines))" "$(((bytes - squeezed) * 1000 / bytes))" "$words" "$runs"
   printf 'tr -s " " to /dev/null: %.3fs CPU (%s MB/s, %s ns a line); dd bs=64k to a file: %ss wall\n' \
     "$tr_cpu" "$(mbps "$tr_cpu")" "$(per_line "$tr_cpu")" "${best[$c.dd_wall]}"
   printf '%-23s %9s %8s %9s %9s %10s %9s %10s %10s\n' program "CPU s" "MB/s" "ns/line" "vs tr" \

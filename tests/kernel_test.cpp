@@ -2,12 +2,19 @@
 // value at every position of a block, among neighbours that make the block
 // well-formed UTF-8 and among neighbours that do not.
 #include "segmentation/block_masks/x86_sets.hpp"
+#include "segmentation/block_walk/line_path.hpp"
+#include "segmentation/block_walk/region_marks.hpp"
+#if defined(__x86_64__)
+#include "segmentation/block_masks/avx512.hpp"
+#endif
 #include "segmentation/kernels.hpp"
 #include "segmentation/period_writer.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -128,7 +135,71 @@ TEST(KernelTest, PortableRunsEverywhereAndComesLast) {
 
 } // namespace
 
-#if defined(__x86_64__) || defined(_M_X64)
+#if defined(__x86_64__)
+// The pieces that a kernel brings besides its masks, each against its
+// plain version on random input: a line copy (with runs of dropped
+// separators, spaces over closers), the k-th bit, a block's line starts.
+TEST(KernelPieceTest, EveryPieceAsItsPlainVersion) {
+    const bool avx512 = runnable_kernel("avx512") != nullptr;
+    const bool vbmi2 = runnable_kernel("avx512vbmi2") != nullptr;
+    if (!avx512) GTEST_SKIP() << "this processor runs no kernel with pieces of its own";
+    std::mt19937_64 rng(23);
+    const unsigned char kinds[] = {'a', 'b', 0xC3, 0xA8, ' ', ' ', '\n', '.'};
+    for (int round = 0; round < 20000; ++round) {
+        // A line: words, and separators that close a word, are dropped
+        // after another, or written as a space.
+        std::array<unsigned char, 128> source{};
+        for (unsigned char& byte : source)
+            byte = kinds[rng() % sizeof kinds];
+        const int count = static_cast<int>(rng() % 63);
+        std::uint64_t closers = 0;
+        std::uint64_t dropped = 0;
+        std::uint64_t spaced = 0;
+        // As the marks have them: a separator after a word byte closes the
+        // word, one after a separator is dropped.
+        for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+            const auto separator = [&](std::size_t at) {
+                return source[at] == ' ' || source[at] == '\n';
+            };
+            if (!separator(i)) continue;
+            const std::uint64_t bit = std::uint64_t{1} << i;
+            if (i > 0 && !separator(i - 1)) {
+                closers |= bit;
+                if (source[i] != ' ') spaced |= bit;
+            } else {
+                dropped |= bit;
+            }
+        }
+        std::array<unsigned char, 192> want{};
+        std::array<unsigned char, 192> got{};
+        const long want_size = block_walk::copy_line_portable(want.data(), source.data(), count,
+                                                              dropped, closers, spaced) -
+                               want.data();
+        const long got_size =
+            copy_line_avx512(got.data(), source.data(), count, dropped, closers, spaced) -
+            got.data();
+        ASSERT_EQ(got_size, want_size) << "round " << round;
+        ASSERT_TRUE(std::equal(want.begin(), want.begin() + want_size, got.begin()))
+            << "line copy, round " << round;
+
+        const std::uint64_t bits = rng() & rng();
+        const int k = static_cast<int>(rng() % 64);
+        ASSERT_EQ(select_bit_avx512(bits, k), select_bit_portable(bits, k))
+            << "select " << k << " of " << bits;
+
+        if (!vbmi2) continue;
+        const std::uint64_t starts = rng() & rng() & rng();
+        const int block = static_cast<int>(rng() % 128);
+        std::array<std::uint16_t, 128> plain{};
+        std::array<std::uint16_t, 128> fast{};
+        block_walk::write_line_starts_portable(plain.data(), starts, block);
+        write_line_starts_vbmi2(fast.data(), starts, block);
+        const auto listed = static_cast<long>(std::popcount(starts));
+        ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + listed, fast.begin()))
+            << "line starts of " << starts;
+    }
+}
+
 // Every instruction set a kernel is compiled for is checked before it is
 // chosen: a processor (or a virtual machine) that lacks one, or a system
 // that does not save the registers, gets a kernel that does without.

@@ -59,20 +59,22 @@ INLINE int line_length(const Marks& marks, int from, std::uint64_t closers, bool
 }
 
 // The line copy of the kernels without one of their own: the pieces
-// between dropped separators, then a space over each spaced separator.
+// between runs of dropped separators, then a space over each spaced
+// separator.
 INLINE unsigned char* copy_line_portable(unsigned char* out, const unsigned char* source, int count,
                                          std::uint64_t dropped, std::uint64_t /*closers*/,
                                          std::uint64_t spaced) {
     constexpr std::uint64_t top = std::uint64_t{1} << 63;
     unsigned char* const start = out;
     int piece = 0;
-    for (std::uint64_t rest = dropped;;) {
-        const int stop = std::min(lowest_bit(rest), count);
+    for (;;) {
+        const int stop = std::min(lowest_bit(dropped & ~bits_below(piece)), count);
         std::memcpy(out, source + piece, 64);
         out += stop - piece;
         if (stop == count) break;
-        piece = stop + 1;
-        rest &= rest - 1;
+        // past the whole run of dropped separators: the line's bits end
+        // before 63, so a kept bit follows
+        piece = lowest_bit(~dropped & ~bits_below(stop + 1));
     }
     // The first space is written without a branch: with none, it lands
     // past the line.

@@ -20,7 +20,9 @@ inline int terminator_length(unsigned char first) {
 }
 
 // Writes the words in [from, to) of the region at `base`: copies of the
-// input between the separators that are dropped or written as a space.
+// input between the separators that are dropped or written as a space. A
+// run of dropped separators (an indentation, a column's alignment) is
+// passed over at once.
 INLINE void write_words(OutputStream& output, const unsigned char* base, int from, int to,
                         const Marks& marks, const unsigned char* end) {
     while (from < to) {
@@ -29,7 +31,7 @@ INLINE void write_words(OutputStream& output, const unsigned char* base, int fro
         copy_out(output, base + from, change - from, end);
         if (change == to) return;
         if (bit_at(marks.spaced, change)) write_byte(output, ' ');
-        from = change + 1;
+        from = std::min(next_clear_bit(marks.dropped, change + 1), to);
     }
 }
 
