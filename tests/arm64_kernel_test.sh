@@ -37,6 +37,8 @@ fi
 # shell lines), the cross compiler's C and C++ libraries, and the programs
 # at the paths they were built with.
 root=$work/root
+# (the initramfs is itself in memory and writable: /tmp needs no mount,
+# which would hide a build folder under /tmp)
 mkdir -p "$root"/{bin,lib,proc,sys,dev,tmp}
 cp "$cache/busybox" "$root/bin/busybox"
 ln -s busybox "$root/bin/sh"
@@ -58,7 +60,6 @@ cat > "$root/init" << INIT
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
-mount -t tmpfs tmpfs /tmp
 # what udev would make: the standard streams by name
 ln -s /proc/self/fd /dev/fd
 ln -s /proc/self/fd/0 /dev/stdin
