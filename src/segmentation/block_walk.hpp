@@ -1,6 +1,13 @@
 // The walk that every kernel shares: written once, compiled once per
 // kernel around its way of taking the masks.
 //
+// Words, as the walk uses them: a *phrase* is the text's words up to a
+// terminator; a *period* is at most the first n words of a phrase, and
+// goes out as one *line* (its words, ";" and the line end); the *tail* of
+// a phrase longer than n words is dropped up to its terminator. The text's
+// own line feeds are only separators. A *block* is 64 bytes, a *region*
+// the blocks marked at once, a *chunk* what the caller feeds at once.
+//
 // The input is walked in two passes over regions of a few kilobytes. The
 // first turns each block of 64 bytes into bit masks: separators,
 // terminators, separators that close a word, separators that are dropped
@@ -52,8 +59,8 @@ struct KernelPieces {
 // Returns where it stopped: at `end`, at a character that does not end
 // before it, or where the output failed.
 template <typename Pieces>
-INLINE const unsigned char* walk_chunk(PeriodState& state, const unsigned char* p,
-                                       const unsigned char* end, OutputStream& output) {
+SPEZZAFRASI_INLINE const unsigned char* walk_chunk(PeriodState& state, const unsigned char* p,
+                                                   const unsigned char* end, OutputStream& output) {
     const std::int32_t words_per_period = state.words_per_period;
     Cursor c{p, p, state.words, state.in_gap};
     Operation op = state.op;

@@ -11,9 +11,9 @@
 // The walk's functions are inlined into one copy of the operations for each
 // kernel, so that each copy is compiled for its kernel's instructions.
 #if defined(__GNUC__)
-#define INLINE [[gnu::always_inline]] inline
+#define SPEZZAFRASI_INLINE [[gnu::always_inline]] inline
 #else
-#define INLINE inline
+#define SPEZZAFRASI_INLINE inline
 #endif
 
 namespace block_walk {

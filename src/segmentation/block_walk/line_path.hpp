@@ -19,8 +19,8 @@ namespace block_walk {
 // Copies `count` bytes from `from`, in one fixed-size copy of 64 bytes of
 // which only `count` are kept where the output has the room and the input
 // the bytes (it ends at `end`).
-INLINE void copy_out(OutputStream& output, const unsigned char* from, int count,
-                     const unsigned char* end) {
+SPEZZAFRASI_INLINE void copy_out(OutputStream& output, const unsigned char* from, int count,
+                                 const unsigned char* end) {
     if (count <= 64 && output.capacity - output.used >= 64 && end - from >= 64) {
         std::memcpy(output.buffer + output.used, from, 64);
         output.used += static_cast<std::size_t>(count);
@@ -29,7 +29,7 @@ INLINE void copy_out(OutputStream& output, const unsigned char* from, int count,
     }
 }
 
-INLINE void end_line(OutputStream& output) {
+SPEZZAFRASI_INLINE void end_line(OutputStream& output) {
     if (output.capacity - output.used >= output.line_end.bytes.size()) {
         std::memcpy(output.buffer + output.used, output.line_end.bytes.data(),
                     output.line_end.bytes.size());
@@ -48,8 +48,8 @@ constexpr std::size_t line_room = std::size_t{3} * 64;
 // `closers_before_cut`-th, or to its terminator, whichever comes first; 63
 // or more when neither is less than 63 bytes away.
 template <BitSelectFunction select_bit>
-INLINE int line_length(const Marks& marks, int from, std::uint64_t closers, bool may_be_full,
-                       int closers_before_cut) {
+SPEZZAFRASI_INLINE int line_length(const Marks& marks, int from, std::uint64_t closers,
+                                   bool may_be_full, int closers_before_cut) {
     constexpr std::uint64_t top = std::uint64_t{1} << 63;
     // The terminator, when it is less than 63 bytes away; 63 otherwise.
     const int to_near = lowest_bit(bits_from(marks.terminators, from) | top);
@@ -61,9 +61,9 @@ INLINE int line_length(const Marks& marks, int from, std::uint64_t closers, bool
 // The line copy of the kernels without one of their own: the pieces
 // between runs of dropped separators, then a space over each spaced
 // separator.
-INLINE unsigned char* copy_line_portable(unsigned char* out, const unsigned char* source, int count,
-                                         std::uint64_t dropped, std::uint64_t /*closers*/,
-                                         std::uint64_t spaced) {
+SPEZZAFRASI_INLINE unsigned char*
+copy_line_portable(unsigned char* out, const unsigned char* source, int count,
+                   std::uint64_t dropped, std::uint64_t /*closers*/, std::uint64_t spaced) {
     constexpr std::uint64_t top = std::uint64_t{1} << 63;
     unsigned char* const start = out;
     int piece = 0;
@@ -95,9 +95,10 @@ INLINE unsigned char* copy_line_portable(unsigned char* out, const unsigned char
 // start, or the region's end with op SkipTail when a dropped tail goes on
 // past it.
 template <BitSelectFunction select_bit, LineCopyFunction copy_line>
-INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
-                         const unsigned char* base, int length, const unsigned char* end,
-                         OutputStream& output, std::int32_t words_per_period) {
+SPEZZAFRASI_INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
+                                     const unsigned char* base, int length,
+                                     const unsigned char* end, OutputStream& output,
+                                     std::int32_t words_per_period) {
     if (output.capacity < 2 * line_room) return at;
     // The fixed copies read up to 128 bytes from a line's first word.
     const int last = static_cast<int>(std::min<std::ptrdiff_t>(length, end - base - 128));

@@ -49,8 +49,8 @@ struct Leads {
 // lead byte, in turn, takes the bytes that it announces, and the first
 // byte that is not where UTF-8 wants it is noted (a continuation byte
 // that no lead takes, a byte that a lead takes but is none, F8 to FF).
-INLINE std::uint64_t taken_by_leads(const ByteMasks& m, const unsigned char* q, int b,
-                                    Leads& leads) {
+SPEZZAFRASI_INLINE std::uint64_t taken_by_leads(const ByteMasks& m, const unsigned char* q, int b,
+                                                Leads& leads) {
     const std::uint64_t continuations = m.high & ~m.lead2;
     std::uint64_t taken = leads.pending | (m.lead2 << 1);
     std::uint64_t announced = m.lead2 >> 63;
@@ -99,7 +99,8 @@ struct Carry {
 // empty mask, which compilers would branch on: what the first four write
 // past the block's last start is left over, and the next block or the
 // region's end writes over it.
-INLINE void write_line_starts_portable(std::uint16_t* list, std::uint64_t starts, int block) {
+SPEZZAFRASI_INLINE void write_line_starts_portable(std::uint16_t* list, std::uint64_t starts,
+                                                   int block) {
     for (int i = 0; i < 4; ++i) {
         list[i] =
             static_cast<std::uint16_t>(64 * block + lowest_bit(starts | std::uint64_t{1} << 63));
@@ -114,8 +115,8 @@ INLINE void write_line_starts_portable(std::uint16_t* list, std::uint64_t starts
 // Marks block b of the region, at q, with `room` bytes after its first in
 // the buffer.
 template <LineStartsFunction write_line_starts>
-INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, const unsigned char* q,
-                       std::ptrdiff_t room, int b, Carry& carry, Marks& marks) {
+SPEZZAFRASI_INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, const unsigned char* q,
+                                   std::ptrdiff_t room, int b, Carry& carry, Marks& marks) {
     const std::uint64_t separators = m.separators & ~taken;
     std::uint64_t dots = 0;
     // C2 is rare: the lead of the middle dot and a few symbols.
@@ -177,8 +178,8 @@ inline int close_region(int blocks, const Leads& leads, Marks& marks) {
 // cost next to nothing: the branch that leaves out blocks of ASCII alone
 // is often mispredicted in text that mixes them with accented ones.
 template <ByteMasksFunction byte_masks, LineStartsFunction write_line_starts, bool utf8_every_block>
-INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available, bool after_word,
-                       bool line_start, Marks& marks) {
+SPEZZAFRASI_INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available,
+                                   bool after_word, bool line_start, Marks& marks) {
     const int blocks = static_cast<int>(std::min<std::ptrdiff_t>(region_blocks, available / 64));
     Leads leads;
     Carry carry{after_word ? 1U : 0U, 0, line_start ? 1U : 0U, 0};

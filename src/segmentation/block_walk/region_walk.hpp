@@ -23,8 +23,8 @@ inline int terminator_length(unsigned char first) {
 // input between the separators that are dropped or written as a space. A
 // run of dropped separators (an indentation, a column's alignment) is
 // passed over at once.
-INLINE void write_words(OutputStream& output, const unsigned char* base, int from, int to,
-                        const Marks& marks, const unsigned char* end) {
+SPEZZAFRASI_INLINE void write_words(OutputStream& output, const unsigned char* base, int from,
+                                    int to, const Marks& marks, const unsigned char* end) {
     while (from < to) {
         const int change = std::min(next_bit_before(marks.dropped, from, to),
                                     next_bit_before(marks.spaced, from, to));
@@ -38,9 +38,9 @@ INLINE void write_words(OutputStream& output, const unsigned char* base, int fro
 // Goes through the marked region that begins at c.p, phrase by phrase, and
 // leaves c.p at its end.
 template <BitSelectFunction select_bit, LineCopyFunction copy_line>
-INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks, int length,
-                        const unsigned char* end, OutputStream& output,
-                        std::int32_t words_per_period) {
+SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks, int length,
+                                    const unsigned char* end, OutputStream& output,
+                                    std::int32_t words_per_period) {
     const unsigned char* const base = c.p;
     int at = 0;
     int line = 0; // the first line start that write_phrases has not passed
