@@ -219,13 +219,16 @@ struct PeriodIterator {
     bool is_str;
 };
 
-void period_iterator_free(PyObject* self) {
-    auto* it = reinterpret_cast<PeriodIterator*>(self);
-    std::free(it->periods);
+// An object of one of the module's types, given back to Python.
+void free_object(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
-    auto* free_object = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
+    Py_DECREF(type); // heap types: each object holds its type
+}
+
+void period_iterator_free(PyObject* self) {
+    std::free(reinterpret_cast<PeriodIterator*>(self)->periods);
     free_object(self);
-    Py_DECREF(type);
 }
 
 PyObject* period_iterator_next(PyObject* self) {
@@ -321,10 +324,7 @@ void segmenter_free(PyObject* self) {
     auto* s = reinterpret_cast<Segmenter*>(self);
     spezzafrasi_stream_free(s->stream);
     std::free(s->out.bytes);
-    PyTypeObject* type = Py_TYPE(self);
-    auto* free_object = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     free_object(self);
-    Py_DECREF(type);
 }
 
 // The whole lines collected so far, or everything with `all`, as the text

@@ -83,10 +83,12 @@ TEST_P(ApiTest, OneCallWritesThePeriodsInsideTheBuffer) {
 struct Collected {
     std::string text;
     std::size_t refuse_after = SIZE_MAX; // bytes taken before the sink refuses
+    int calls = 0;
 };
 
 int collect(void* context, const void* bytes, size_t size) {
     auto& collected = *static_cast<Collected*>(context);
+    ++collected.calls;
     if (collected.text.size() + size > collected.refuse_after) return 1;
     collected.text.append(static_cast<const char*>(bytes), size);
     return 0;
@@ -144,7 +146,8 @@ TEST(ApiErrorTest, ArgumentsAndSinkFailures) {
     EXPECT_EQ(spezzafrasi_stream_feed(nullptr, "a", 1), SPEZZAFRASI_ERROR_ARGUMENT);
     EXPECT_EQ(spezzafrasi_bound(SIZE_MAX / 2), 0U);
 
-    // A sink that refuses stops the stream for good.
+    // A sink that refuses stops the stream for good: the walk neither
+    // writes nor asks the sink again.
     Collected collected{{}, 100};
     spezzafrasi_stream* stream = spezzafrasi_stream_new(7, SPEZZAFRASI_LF, collect, &collected);
     ASSERT_NE(stream, nullptr);
@@ -154,6 +157,7 @@ TEST(ApiErrorTest, ArgumentsAndSinkFailures) {
     EXPECT_EQ(spezzafrasi_stream_feed(stream, "a.", 2), SPEZZAFRASI_ERROR_SINK);
     EXPECT_EQ(spezzafrasi_stream_finish(stream), SPEZZAFRASI_ERROR_SINK);
     EXPECT_EQ(collected.text, "");
+    EXPECT_EQ(collected.calls, 1);
     spezzafrasi_stream_free(stream);
     spezzafrasi_stream_free(nullptr);
 }

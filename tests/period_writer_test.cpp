@@ -1,5 +1,4 @@
 #include "memory_streams.hpp"
-#include "segmentation/periods.hpp"
 
 #include <gtest/gtest.h>
 
@@ -95,28 +94,5 @@ TEST_P(PeriodTest, WritesTheExpectedPeriodsWhateverTheChunkSize) {
 
 INSTANTIATE_TEST_SUITE_P(Rules, PeriodTest, testing::ValuesIn(period_cases),
                          [](const auto& test) { return std::string(test.param.name); });
-
-// A failed output ends the walk: it neither writes nor flushes again.
-TEST(OutputFailureTest, StopsTheWalkAtOnce) {
-    struct Refusing {
-        int flushes = 0;
-    } refusing;
-    unsigned char buffer[8];
-    OutputStream output{buffer, sizeof buffer, lf_line_end,
-                        [](OutputStream& out) {
-                            ++static_cast<Refusing*>(out.sink)->flushes;
-                            return false;
-                        },
-                        &refusing};
-    PeriodState state{};
-    start_periods(state, 7, tested_kernel());
-    std::string text;
-    while (text.size() < (1 << 16))
-        text += "uno due. ";
-    feed_periods(state, reinterpret_cast<const unsigned char*>(text.data()), text.size(), output);
-    finish_periods(state, output);
-    EXPECT_TRUE(output.failed);
-    EXPECT_EQ(refusing.flushes, 1);
-}
 
 } // namespace
