@@ -42,6 +42,12 @@ SPEZZAFRASI_INLINE void end_line(OutputStream& output) {
 // Room that write_phrases needs in the output for a line: the fixed copies
 // of its pieces, a space written past its end, a line end.
 constexpr std::size_t line_room = std::size_t{3} * 64;
+// Input that the fixed copies of a line may read past its first word: a
+// line is shorter than 63 bytes, and each copy reads 64 from a piece's
+// start inside it.
+constexpr std::ptrdiff_t line_read_room = 128;
+static_assert(line_read_room >= 63 + 64, "a line's last piece is read 64 bytes at a time");
+static_assert(line_room >= 64 + 64 + 4, "a line's copy, a space past it and its end");
 
 // The length of the line that begins at `from`, whose closers from there
 // on are `closers`: up to its last word's closer, the
@@ -100,8 +106,9 @@ SPEZZAFRASI_INLINE int write_phrases(int at, int& line, Operation& op, const Mar
                                      const unsigned char* end, OutputStream& output,
                                      std::int32_t words_per_period) {
     if (output.capacity < 2 * line_room) return at;
-    // The fixed copies read up to 128 bytes from a line's first word.
-    const int last = static_cast<int>(std::min<std::ptrdiff_t>(length, end - base - 128));
+    // The fixed copies read up to line_read_room bytes from a line's start.
+    const int last =
+        static_cast<int>(std::min<std::ptrdiff_t>(length, end - base - line_read_room));
     // A word and its closer take two bytes, so fewer than 63 bytes hold at
     // most 31 closers: with more words a line here is never full.
     const bool may_be_full = words_per_period <= 31;

@@ -18,9 +18,16 @@ constexpr std::ptrdiff_t block_size = 64;
 constexpr int region_blocks = 128;
 
 // The marks of a region, one bit per byte, a word of 64 bits per block.
-// Two words more than the blocks hold the bits just past the region's end,
-// so that 64 bits can be read from anywhere in it.
-constexpr int marks_words = region_blocks + 2;
+// Words past the blocks hold the bits just past the region's end: the
+// first its sentinel terminator (close_region), the second what bits_from
+// reads of the word after any position up to the end.
+constexpr int spare_mark_words = 2;
+constexpr int marks_words = region_blocks + spare_mark_words;
+// A block's list of line starts is written in fixed moves of up to 64
+// entries (write_line_starts), which may go past the last start.
+constexpr int spare_line_starts = 64;
+// A line start is a position in the region, kept in 16 bits.
+static_assert(std::int64_t{64} * region_blocks <= 0xFFFF, "line starts must fit in 16 bits");
 struct Marks {
     std::uint64_t separators[marks_words];
     std::uint64_t terminators[marks_words]; // first byte of each; one more at the end
@@ -30,7 +37,7 @@ struct Marks {
     // Where each line begins: the first byte after a terminator and its
     // gap, in order, and how many there are; a block's list may write 64
     // entries past its first.
-    std::uint16_t line_starts[64 * region_blocks + 64];
+    std::uint16_t line_starts[64 * region_blocks + spare_line_starts];
     int lines;
     int first_invalid; // the first byte that breaks UTF-8, or -1
 };
