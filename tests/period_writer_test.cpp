@@ -1,4 +1,5 @@
 #include "memory_streams.hpp"
+#include "model/plain_periods.hpp"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,28 @@ TEST_P(PeriodTest, WritesTheExpectedPeriodsWhateverTheChunkSize) {
         EXPECT_EQ(periods_of(c.input, c.words_per_period, buffer_size, crlf_line_end),
                   with_crlf(c.output))
             << "CR LF, chunk size " << buffer_size;
+    }
+}
+
+// The same rule in the middle of text long enough for the vector paths, at
+// every offset in a block and across the end of a region of marks, against
+// the plain model.
+TEST_P(PeriodTest, HoldsAtEveryOffsetOfABlockAndARegion) {
+    const PeriodCase& c = GetParam();
+    const std::string around = "Oggi piove molto forte, e domani? Chi sa: forse no. ";
+    std::string before;
+    while (before.size() < 8300)
+        before += around;
+    std::vector<std::size_t> offsets;
+    for (std::size_t at = 0; at < 64; ++at)
+        offsets.push_back(at);
+    for (std::size_t at = 8192 - 70; at < 8192 + 6; ++at)
+        offsets.push_back(at);
+    for (const std::size_t at : offsets) {
+        const std::string text = before.substr(0, at) + c.input + " " + before.substr(0, 300);
+        ASSERT_EQ(periods_of(text, c.words_per_period, 1 << 16),
+                  plain_periods_of(text, c.words_per_period))
+            << "at " << at;
     }
 }
 
