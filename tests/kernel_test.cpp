@@ -146,8 +146,6 @@ TEST(KernelPieceTest, EveryPieceAsItsPlainVersion) {
     std::mt19937_64 rng(23);
     const unsigned char kinds[] = {'a', 'b', 0xC3, 0xA8, ' ', ' ', '\n', '.'};
     for (int round = 0; round < 20000; ++round) {
-        // A line: words, and separators that close a word, are dropped
-        // after another, or written as a space.
         std::array<unsigned char, 128> source{};
         for (unsigned char& byte : source)
             byte = kinds[rng() % sizeof kinds];

@@ -154,7 +154,8 @@ awk '/GNU `parallel`/ { found = 1 } found && /^```sh/ { inside = 1; next }
      inside && /^```/ { exit } inside' "$readme" |
   sed -e 's/uno\.example\.org/uno/g' -e 's/due\.example\.org/due/g' > "$work/recipe.sh"
 grep -q 'parallel --sshlogin' "$work/recipe.sh" || fail "no recipe found in $readme"
-recipe() { bash "$work/recipe.sh"; }
+# Bounded, so that a run that hangs fails here, with its log.
+recipe() { timeout 200 bash "$work/recipe.sh"; }
 # Every output is there, byte for byte, and nothing else is.
 check_outputs() {
   local text checked=0
@@ -209,7 +210,9 @@ if [ "$done_before" -lt "$count" ]; then
       END { exit !found }' lavori.log || fail "due took over no job"
 fi
 # A text whose periods cannot be made (a folder that looks like one):
-# the recipe names it and fails, and leaves no periods for it.
+# the recipe names it and fails, and leaves no periods for it. Both
+# machines answer again.
+start_server uno
 mkdir "testi/sotto cartella/non un testo.txt"
 status=0
 recipe > console.txt 2> errors.txt || status=$?
