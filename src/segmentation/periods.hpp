@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-enum class Operation : std::uint8_t { WritePeriod, SkipTail };
+enum class Operation { WritePeriod, SkipTail };
 
 struct PeriodState {
     const Kernel* kernel;

@@ -31,7 +31,10 @@ SPEZZAFRASI_INLINE void write_words(OutputStream& output, const unsigned char* b
         copy_out(output, base + from, change - from, end);
         if (change == to) return;
         if (bit_at(marks.spaced, change)) write_byte(output, ' ');
-        from = std::min(next_clear_bit(marks.dropped, change + 1), to);
+        from = change + 1;
+        if (from < to && bit_at(marks.dropped, from)) {
+            from = std::min(next_clear_bit(marks.dropped, from), to);
+        }
     }
 }
 
