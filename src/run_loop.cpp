@@ -21,20 +21,16 @@ bool flush_to_file(OutputStream& output) {
 
 namespace {
 
-std::uint64_t line_feeds(const unsigned char* bytes, std::size_t count) {
-    return static_cast<std::uint64_t>(std::count(bytes, bytes + count, '\n'));
-}
-
 // The line feeds of a disk file before `end`, read again: only when the
 // text breaks UTF-8, so that valid text costs nothing. False on an error.
-bool count_again(FileHandle input, std::uint64_t end, unsigned char* buffer, std::size_t capacity,
-                 std::uint64_t& lines) {
+bool count_again(const Kernel& kernel, FileHandle input, std::uint64_t end, unsigned char* buffer,
+                 std::size_t capacity, std::uint64_t& lines) {
     for (std::uint64_t at = 0; at < end;) {
         const std::ptrdiff_t got =
             read_file_at(input, at, buffer,
                          static_cast<std::size_t>(std::min<std::uint64_t>(capacity, end - at)));
         if (got <= 0) return false;
-        lines += line_feeds(buffer, static_cast<std::size_t>(got));
+        lines += kernel.line_feeds(buffer, static_cast<std::size_t>(got));
         at += static_cast<std::uint64_t>(got);
     }
     return true;
@@ -64,13 +60,16 @@ bool write_periods(FileHandle input, unsigned char* buffer, std::size_t capacity
         feed_periods(state, buffer, static_cast<std::size_t>(got), output);
         if (counting) {
             const std::uint64_t end = std::min(state.first_invalid, state.fed);
-            lines += line_feeds(buffer, static_cast<std::size_t>(std::max(end, start) - start));
+            lines += state.kernel->line_feeds(
+                buffer, static_cast<std::size_t>(std::max(end, start) - start));
         }
     }
     finish_periods(state, output);
     if (state.first_invalid != no_fault) {
-        if (again && !count_again(input, state.first_invalid, buffer, capacity, lines))
+        if (again &&
+            !count_again(*state.kernel, input, state.first_invalid, buffer, capacity, lines)) {
             return read_ok;
+        }
         fault.byte = state.first_invalid + 1;
         fault.line = lines + 1;
     }

@@ -548,8 +548,8 @@ TEST_F(CliTest, TextThatIsNotUtf8IsSaidOnce) {
         {"latin1", "Ciao.\nperch\xE9 no?\nSi\xE0.",
          ": non \xC3\xA8 testo UTF-8 valido (primo errore al byte 12, riga 2); le frasi vicine "
          "possono risultare unite\n"},
-        {"cut_at_the_end", std::string(70000, 'a') + "\n\xE2\x82",
-         ": non \xC3\xA8 testo UTF-8 valido (primo errore al byte 70002, riga 2); le frasi vicine "
+        {"cut_at_the_end", "a\n" + std::string(70000, 'a') + "\n\xE2\x82",
+         ": non \xC3\xA8 testo UTF-8 valido (primo errore al byte 70004, riga 3); le frasi vicine "
          "possono risultare unite\n"},
         {"byte_order_mark",
          "\xEF\xBB\xBF"

@@ -99,6 +99,27 @@ SPEZZAFRASI_INLINE const unsigned char* walk_chunk(PeriodState& state, const uns
     return c.p;
 }
 
+// The line feeds in [p, p + size): a byte counter a lane, 64 lanes, that
+// the compiler turns into vector compares and adds for the kernel's
+// instructions; the lanes are summed before any can pass 255.
+SPEZZAFRASI_INLINE std::uint64_t count_line_feeds(const unsigned char* p, std::size_t size) {
+    std::uint64_t total = 0;
+    while (size >= 64) {
+        const std::size_t blocks = std::min<std::size_t>(size / 64, 255);
+        unsigned char lanes[64] = {};
+        for (std::size_t b = 0; b < blocks; ++b, p += 64) {
+            for (int i = 0; i < 64; ++i)
+                lanes[i] = static_cast<unsigned char>(lanes[i] + (p[i] == '\n' ? 1 : 0));
+        }
+        for (const unsigned char lane : lanes)
+            total += lane;
+        size -= 64 * blocks;
+    }
+    for (; size > 0; --size)
+        total += *p++ == '\n' ? 1U : 0U;
+    return total;
+}
+
 } // namespace block_walk
 
 // Defines `name`_kernel from `pieces`, a KernelPieces, with `entry` the
@@ -110,6 +131,9 @@ SPEZZAFRASI_INLINE const unsigned char* walk_chunk(PeriodState& state, const uns
                                            const unsigned char* end, OutputStream& output) {       \
         return block_walk::walk_chunk<pieces>(state, p, end, output);                              \
     }                                                                                              \
-    const Kernel name##_kernel{#name, pieces::byte_masks, walk_##name};                            \
+    entry std::uint64_t line_feeds_##name(const unsigned char* p, std::size_t size) {              \
+        return block_walk::count_line_feeds(p, size);                                              \
+    }                                                                                              \
+    const Kernel name##_kernel{#name, pieces::byte_masks, walk_##name, line_feeds_##name};         \
     }
 // NOLINTEND(bugprone-macro-parentheses)

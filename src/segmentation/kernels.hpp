@@ -22,6 +22,8 @@ struct Kernel {
     // anywhere once the output has failed.
     const unsigned char* (*walk)(PeriodState& state, const unsigned char* p,
                                  const unsigned char* end, OutputStream& output);
+    // The line feeds among `size` bytes, with the kernel's instructions.
+    std::uint64_t (*line_feeds)(const unsigned char* bytes, std::size_t size);
 };
 
 // The fastest kernel this processor runs. Chosen at the first call, safely
