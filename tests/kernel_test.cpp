@@ -170,10 +170,11 @@ TEST(KernelPieceTest, EveryPieceAsItsPlainVersion) {
         }
         std::array<unsigned char, 192> want{};
         std::array<unsigned char, 192> got{};
-        const long want_size = block_walk::copy_line_portable(want.data(), source.data(), count,
-                                                              dropped, closers, spaced) -
-                               want.data();
-        const long got_size =
+        const std::ptrdiff_t want_size =
+            block_walk::copy_line_portable(want.data(), source.data(), count, dropped, closers,
+                                           spaced) -
+            want.data();
+        const std::ptrdiff_t got_size =
             copy_line_avx512(got.data(), source.data(), count, dropped, closers, spaced) -
             got.data();
         ASSERT_EQ(got_size, want_size) << "round " << round;
@@ -192,7 +193,7 @@ TEST(KernelPieceTest, EveryPieceAsItsPlainVersion) {
         std::array<std::uint16_t, 128> fast{};
         block_walk::write_line_starts_portable(plain.data(), starts, block);
         write_line_starts_vbmi2(fast.data(), starts, block);
-        const auto listed = static_cast<long>(std::popcount(starts));
+        const auto listed = static_cast<std::ptrdiff_t>(std::popcount(starts));
         ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + listed, fast.begin()))
             << "line starts of " << starts;
     }
