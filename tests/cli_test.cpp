@@ -333,10 +333,13 @@ TEST_F(CliTest, ReaderThatGoesAway) {
         const std::string errors = (dir / "errori.txt").string();
         // The writer's status through a file: any POSIX shell, busybox's too.
         const std::string kept = (dir / "stato").string();
-        const std::string command = "{ " + std::string(c.signal_setting) + "; timeout 20 " +
-                                    program_command() + " '" + input + "' - 2> '" + errors +
-                                    "'; echo $? > '" + kept + "'; } | head -n 3 > '" + output +
-                                    "'; exit $(cat '" + kept + "')";
+        std::string command;
+        for (const std::string& part :
+             {std::string("{ ") + c.signal_setting, "; timeout 20 " + program_command(),
+              " '" + input + "' - 2> '" + errors, "'; echo $? > '" + kept,
+              "'; } | head -n 3 > '" + output, "'; exit $(cat '" + kept + "')"}) {
+            command += part;
+        }
         const int status = shell(command);
         ASSERT_TRUE(WIFEXITED(status)) << c.signal_setting;
         EXPECT_EQ(WEXITSTATUS(status), c.status) << c.signal_setting;
