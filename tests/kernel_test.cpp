@@ -121,6 +121,29 @@ TEST(KernelTest, EveryByteEveryPositionAsTheClassTableSays) {
     }
 }
 
+// Each kernel's line-feed count, compiled for its instructions, against a
+// plain count: lengths and alignments around its vector steps, and more
+// blocks than a byte counter holds.
+TEST(KernelTest, LineFeedsAsAPlainCount) {
+    std::mt19937 rng(10);
+    // Random bytes, then line feeds alone: every lane of a counter full.
+    std::vector<unsigned char> text(60000, '\n');
+    for (std::size_t i = 0; i < 20000; ++i)
+        text[i] = rng() % 4 == 0 ? '\n' : static_cast<unsigned char>(rng());
+    for (const Kernel* kernel : runnable_kernels()) {
+        for (std::size_t from = 0; from < 70; from += 3) {
+            for (const std::size_t size : {0U, 1U, 63U, 64U, 65U, 129U, 4000U, 59900U}) {
+                const auto plain =
+                    std::count(text.begin() + static_cast<std::ptrdiff_t>(from),
+                               text.begin() + static_cast<std::ptrdiff_t>(from + size), '\n');
+                ASSERT_EQ(kernel->line_feeds(text.data() + from, size),
+                          static_cast<std::uint64_t>(plain))
+                    << kernel->name << ", " << size << " bytes from " << from;
+            }
+        }
+    }
+}
+
 TEST(KernelTest, PortableRunsEverywhereAndComesLast) {
     const std::vector<const Kernel*> kernels = runnable_kernels();
     ASSERT_FALSE(kernels.empty());
