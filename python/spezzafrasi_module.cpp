@@ -148,6 +148,16 @@ char* segment(PyObject* bytes, int words, int line_end, Py_ssize_t& size) {
     return output;
 }
 
+// The periods of `text`, str or bytes (which `is_str` tells), into a new
+// buffer of malloc; nullptr with an exception set on failure.
+char* segment_text(PyObject* text, int words, int line_end, bool& is_str, Py_ssize_t& size) {
+    PyObject* bytes = bytes_of(text, is_str);
+    if (bytes == nullptr) return nullptr;
+    char* output = segment(bytes, words, line_end, size);
+    Py_DECREF(bytes);
+    return output;
+}
+
 // Outputs that may take this much or more are written straight into the
 // bytes object returned: a copy of a large text costs as much as cutting it.
 constexpr size_t in_place_from = size_t{1} << 20;
@@ -199,11 +209,8 @@ PyObject* periods(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
     const int line_end = crlf ? SPEZZAFRASI_CRLF : SPEZZAFRASI_LF;
     if (PyBytes_Check(text)) return segment_to_bytes(text, words, line_end);
     bool is_str = false;
-    PyObject* bytes = bytes_of(text, is_str);
-    if (bytes == nullptr) return nullptr;
     Py_ssize_t size = 0;
-    char* output = segment(bytes, words, line_end, size);
-    Py_DECREF(bytes);
+    char* output = segment_text(text, words, line_end, is_str, size);
     if (output == nullptr) return nullptr;
     PyObject* result = result_of(output, size, is_str);
     std::free(output);
@@ -264,11 +271,8 @@ PyObject* iter_periods(PyObject* module, PyObject* args, PyObject* kwargs) {
     auto* type =
         reinterpret_cast<PyTypeObject*>(*static_cast<PyObject**>(PyModule_GetState(module)));
     bool is_str = false;
-    PyObject* bytes = bytes_of(text, is_str);
-    if (bytes == nullptr) return nullptr;
     Py_ssize_t size = 0;
-    char* output = segment(bytes, words, SPEZZAFRASI_LF, size);
-    Py_DECREF(bytes);
+    char* output = segment_text(text, words, SPEZZAFRASI_LF, is_str, size);
     if (output == nullptr) return nullptr;
     auto* alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     auto* it = reinterpret_cast<PeriodIterator*>(alloc(type, 0));

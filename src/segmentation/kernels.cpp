@@ -9,16 +9,20 @@ const Kernel& chosen_kernel() {
     static std::atomic<const Kernel*> chosen{nullptr};
     const Kernel* kernel = chosen.load(std::memory_order_acquire);
     if (kernel != nullptr) return *kernel;
-    const std::span<const Kernel* const> kernels = family_kernels();
-    kernel = kernels.back();
-    for (const Kernel* candidate : kernels) {
-        if (processor_runs(*candidate)) {
-            kernel = candidate;
-            break;
-        }
-    }
+    kernel = &fastest_kernel();
     chosen.store(kernel, std::memory_order_release);
     return *kernel;
+}
+
+// The family's kernels come fastest first: this processor runs the
+// fastest it can and every one after it.
+bool processor_runs(const Kernel& kernel) {
+    const Kernel* fastest = &fastest_kernel();
+    for (const Kernel* k : family_kernels()) {
+        if (k == fastest) return true;
+        if (k == &kernel) return false;
+    }
+    return false;
 }
 
 const Kernel* runnable_kernel(const char* name) {

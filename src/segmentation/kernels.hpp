@@ -34,8 +34,12 @@ const Kernel& chosen_kernel();
 const Kernel* runnable_kernel(const char* name);
 
 // What the file of the processor family says: its kernels, the fastest
-// first and the portable one last, and whether this processor runs one.
+// first and the portable one last, and the fastest this processor runs
+// (looked at anew at each call).
 std::span<const Kernel* const> family_kernels();
+const Kernel& fastest_kernel();
+
+// Whether this processor runs the kernel.
 bool processor_runs(const Kernel& kernel);
 
 // Every kernel this processor can run, the fastest first, the portable

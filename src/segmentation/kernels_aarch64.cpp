@@ -15,6 +15,6 @@ std::span<const Kernel* const> family_kernels() {
     return kernels;
 }
 
-bool processor_runs(const Kernel& /*kernel*/) {
-    return true;
+const Kernel& fastest_kernel() {
+    return *family_kernels().front();
 }

@@ -103,13 +103,7 @@ const Kernel& x86_kernel_for(const ProcessorFeatures& f) {
                                                                   : avx512_kernel;
 }
 
-// A look at the processor, made once by chosen_kernel: a kernel runs when
-// it is the fastest this processor runs, or one slower.
-bool processor_runs(const Kernel& kernel) {
-    const Kernel* fastest = &x86_kernel_for(read_features());
-    for (const Kernel* k : family_kernels()) {
-        if (k == fastest) return true;
-        if (k == &kernel) return false;
-    }
-    return true;
+// A look at the processor, made once by chosen_kernel.
+const Kernel& fastest_kernel() {
+    return x86_kernel_for(read_features());
 }
