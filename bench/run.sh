@@ -14,7 +14,8 @@
 # CORPORA="generated real accented indented" chooses the corpora (real and
 # accented need fortunes-it, indented manpages-it and groff).
 # BASELINE=path/to/another/spezzafrasi adds that build (an earlier version,
-# say) to the same rounds.
+# say) to the same rounds; BASELINE=path/to/its/build/directory adds its
+# program and its program for each kernel (bench/spezzafrasi_KERNEL).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,12 +39,20 @@ for kernel in $("$bin/bench/list_kernels"); do
   cmake --build --preset default --target "spezzafrasi_$kernel" > /dev/null
   programs+=("spezzafrasi_$kernel")
 done
-[ -n "${BASELINE:-}" ] && programs+=(baseline)
+if [ -d "${BASELINE:-}" ]; then
+  programs+=(baseline)
+  for exe in "$BASELINE"/bench/spezzafrasi_*; do
+    [ -x "$exe" ] && programs+=("baseline_${exe##*/spezzafrasi_}")
+  done
+elif [ -n "${BASELINE:-}" ]; then
+  programs+=(baseline)
+fi
 programs+=(plain_spezzafrasi)
 exe_of() {
   case $1 in
     spezzafrasi) echo "$bin/spezzafrasi" ;;
-    baseline) echo "$BASELINE" ;;
+    baseline) [ -d "$BASELINE" ] && echo "$BASELINE/spezzafrasi" || echo "$BASELINE" ;;
+    baseline_*) echo "$BASELINE/bench/spezzafrasi_${1#baseline_}" ;;
     *) echo "$bin/bench/$1" ;;
   esac
 }

@@ -1,12 +1,8 @@
 // Every kernel this processor runs against the class table, for every byte
 // value at every position of a block, among neighbours that make the block
 // well-formed UTF-8 and among neighbours that do not.
-#include "segmentation/block_masks/x86_sets.hpp"
-#include "segmentation/block_walk/line_path.hpp"
-#include "segmentation/block_walk/region_marks.hpp"
-#if defined(__x86_64__)
-#include "segmentation/block_masks/avx512.hpp"
-#endif
+#include "segmentation/kernel_pieces/portable.hpp"
+#include "segmentation/kernel_pieces/x86_sets.hpp"
 #include "segmentation/kernels.hpp"
 #include "segmentation/period_writer.hpp"
 
@@ -158,72 +154,85 @@ TEST(KernelTest, PortableRunsEverywhereAndComesLast) {
 
 } // namespace
 
-#if defined(__x86_64__)
-// The pieces that a kernel brings besides its masks, each against its
-// plain version on random input: a line copy (with runs of dropped
-// separators, spaces over closers), the k-th bit, a block's line starts.
-TEST(KernelPieceTest, EveryPieceAsItsPlainVersion) {
-    const bool avx512 = runnable_kernel("avx512") != nullptr;
-    const bool vbmi2 = runnable_kernel("avx512vbmi2") != nullptr;
-    if (!avx512) GTEST_SKIP() << "this processor runs no kernel with pieces of its own";
-    std::mt19937_64 rng(23);
-    const unsigned char kinds[] = {'a', 'b', 0xC3, 0xA8, ' ', ' ', '\n', '.'};
-    for (int round = 0; round < 20000; ++round) {
-        std::array<unsigned char, 128> source{};
-        for (unsigned char& byte : source)
-            byte = kinds[rng() % sizeof kinds];
-        const int count = static_cast<int>(rng() % 63);
-        std::uint64_t closers = 0;
-        std::uint64_t dropped = 0;
-        std::uint64_t spaced = 0;
-        // As the marks have them: a separator after a word byte closes the
-        // word, one after a separator is dropped.
-        for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
-            const auto separator = [&](std::size_t at) {
-                return source[at] == ' ' || source[at] == '\n';
-            };
-            if (!separator(i)) continue;
-            const std::uint64_t bit = std::uint64_t{1} << i;
-            if (i > 0 && !separator(i - 1)) {
-                closers |= bit;
-                if (source[i] != ' ') spaced |= bit;
-            } else {
-                dropped |= bit;
-            }
+// A line as the walk hands it to a line copy: `count` bytes from `at`, any
+// byte values among separators of every kind, and their bits as the marks
+// have them (a separator after a word byte closes the word, one after a
+// separator is dropped, a closer other than a space is written as one).
+struct LineBits {
+    int count;
+    std::uint64_t dropped = 0, closers = 0, spaced = 0;
+};
+LineBits line_bits(const unsigned char* line, int count) {
+    const auto separator = [](unsigned char b) {
+        return b == ' ' || b == '\n' || b == '\r' || b == '\f';
+    };
+    LineBits bits{count};
+    for (int i = 0; i < count; ++i) {
+        if (!separator(line[i])) continue;
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        if (i > 0 && !separator(line[i - 1])) {
+            bits.closers |= bit;
+            if (line[i] != ' ') bits.spaced |= bit;
+        } else {
+            bits.dropped |= bit;
         }
-        std::array<unsigned char, 192> want{};
-        std::array<unsigned char, 192> got{};
-        const std::ptrdiff_t want_size =
-            block_walk::copy_line_portable(want.data(), source.data(), count, dropped, closers,
-                                           spaced) -
-            want.data();
-        const std::ptrdiff_t got_size =
-            copy_line_avx512(got.data(), source.data(), count, dropped, closers, spaced) -
-            got.data();
-        ASSERT_EQ(got_size, want_size) << "round " << round;
-        ASSERT_TRUE(std::equal(want.begin(), want.begin() + want_size, got.begin()))
-            << "line copy, round " << round;
+    }
+    return bits;
+}
 
-        const std::uint64_t some = rng();
-        const std::uint64_t bits = some & rng(); // a quarter of them set
-        const int k = static_cast<int>(rng() % 64);
-        ASSERT_EQ(select_bit_avx512(bits, k), select_bit_portable(bits, k))
-            << "select " << k << " of " << bits;
+// Every piece of every kernel this processor runs against its plain
+// version on random input: line copies of every length at every alignment
+// over every byte value, the k-th bit for every k, and a block's line
+// starts for every count a block can hold.
+TEST(KernelPieceTest, EveryPieceAsItsPlainVersion) {
+    std::mt19937_64 rng(23);
+    const unsigned char separators[] = {' ', ' ', ' ', '\n', '\r', '\f'};
+    for (const Kernel* kernel : runnable_kernels()) {
+        const std::string name = kernel->name;
+        for (int round = 0; round < 4000; ++round) {
+            std::array<unsigned char, 64 + 128> source{};
+            for (unsigned char& byte : source) {
+                const auto draw = rng();
+                byte = draw % 2 == 0 ? separators[draw / 2 % sizeof separators]
+                                     : static_cast<unsigned char>(draw >> 8);
+            }
+            const int at = round % 64;
+            const LineBits bits = line_bits(source.data() + at, static_cast<int>(rng() % 63));
+            std::array<unsigned char, 192> want{};
+            std::array<unsigned char, 192> got{};
+            const auto copy = [&](LineCopyFunction copy_line, unsigned char* out) {
+                return copy_line(out, source.data() + at, bits.count, bits.dropped, bits.closers,
+                                 bits.spaced) -
+                       out;
+            };
+            const std::ptrdiff_t size = copy(copy_line_portable, want.data());
+            ASSERT_EQ(copy(kernel->copy_line, got.data()), size) << name << ", round " << round;
+            ASSERT_TRUE(std::equal(want.begin(), want.begin() + size, got.begin()))
+                << name << ", line copy of " << bits.count << " bytes at " << at;
 
-        if (!vbmi2) continue;
-        const std::uint64_t fewer = rng() & some;
-        const std::uint64_t starts = fewer & rng(); // an eighth
-        const int block = static_cast<int>(rng() % 128);
-        std::array<std::uint16_t, 128> plain{};
-        std::array<std::uint16_t, 128> fast{};
-        block_walk::write_line_starts_portable(plain.data(), starts, block);
-        write_line_starts_vbmi2(fast.data(), starts, block);
-        const auto listed = static_cast<std::ptrdiff_t>(std::popcount(starts));
-        ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + listed, fast.begin()))
-            << "line starts of " << starts;
+            const std::uint64_t draw = rng();
+            const std::uint64_t bits_set = round % 3 == 0 ? draw : draw & rng() & rng();
+            const int k = round % 64;
+            ASSERT_EQ(kernel->select_bit(bits_set, k), select_bit_portable(bits_set, k))
+                << name << ", select " << k << " of " << bits_set;
+
+            // 0 to 64 starts, at random places in the block
+            std::uint64_t starts = 0;
+            for (int count = round % 65; std::popcount(starts) < count;)
+                starts |= std::uint64_t{1} << (rng() % 64);
+            const int block = static_cast<int>(rng() % 128);
+            std::array<std::uint16_t, 64> plain{};
+            std::array<std::uint16_t, 64> fast{};
+            write_line_starts_portable(plain.data(), starts, block);
+            kernel->write_line_starts(fast.data(), starts, block);
+            ASSERT_TRUE(
+                std::equal(plain.begin(), plain.begin() + std::popcount(starts), fast.begin()))
+                << name << ", line starts of " << starts << " in block " << block;
+        }
     }
 }
 
+#if defined(__x86_64__)
 // Every instruction set a kernel is compiled for is checked before it is
 // chosen: a processor (or a virtual machine) that lacks one, or a system
 // that does not save the registers, gets a kernel that does without.

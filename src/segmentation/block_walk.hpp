@@ -24,12 +24,12 @@
 // (char_path.hpp). This file drives them over a chunk of the text.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
 #include "segmentation/block_walk/char_path.hpp"
 #include "segmentation/block_walk/cursor.hpp"
 #include "segmentation/block_walk/region_marks.hpp"
 #include "segmentation/block_walk/region_walk.hpp"
 #include "segmentation/byte_stream.hpp"
+#include "segmentation/kernel_pieces/portable.hpp"
 #include "segmentation/kernels.hpp"
 #include "segmentation/periods.hpp"
 #include "segmentation/utf8_reader.hpp"
@@ -41,7 +41,7 @@
 namespace block_walk {
 
 // What a kernel brings to the walk: its masks and, where it has its own,
-// the other pieces (block_masks.hpp), the portable ones otherwise; and
+// the other pieces (kernel_pieces/pieces.hpp), the plain ones otherwise; and
 // whether every block goes through the UTF-8 check (mark_region).
 template <ByteMasksFunction masks, BitSelectFunction select = select_bit_portable,
           LineCopyFunction copy = copy_line_portable,
@@ -134,6 +134,12 @@ SPEZZAFRASI_INLINE std::uint64_t count_line_feeds(const unsigned char* p, std::s
     entry std::uint64_t line_feeds_##name(const unsigned char* p, std::size_t size) {              \
         return block_walk::count_line_feeds(p, size);                                              \
     }                                                                                              \
-    const Kernel name##_kernel{#name, pieces::byte_masks, walk_##name, line_feeds_##name};         \
+    const Kernel name##_kernel{#name,                                                              \
+                               pieces::byte_masks,                                                 \
+                               pieces::select_bit,                                                 \
+                               pieces::copy_line,                                                  \
+                               pieces::write_line_starts,                                          \
+                               walk_##name,                                                        \
+                               line_feeds_##name};                                                 \
     }
 // NOLINTEND(bugprone-macro-parentheses)

@@ -1,12 +1,12 @@
-// A kernel is one way of turning blocks of 64 bytes into masks, with the
-// walk of the periods compiled around it for the processor that runs it.
+// A kernel is one set of pieces (kernel_pieces/pieces.hpp), with the walk
+// of the periods compiled around it for the processor that runs it.
 // Which kernels exist depends on the processor family, which of them run
 // on the processor in hand; both are decided in one file per family, and
 // the processor is looked at once.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
 #include "segmentation/byte_stream.hpp"
+#include "segmentation/kernel_pieces/pieces.hpp"
 
 #include <cstdint>
 #include <span>
@@ -16,7 +16,11 @@ struct PeriodState;
 
 struct Kernel {
     const char* name;
+    // Its pieces, for the tests that hold each against its plain version.
     ByteMasksFunction byte_masks;
+    BitSelectFunction select_bit;
+    LineCopyFunction copy_line;
+    LineStartsFunction write_line_starts;
     // Walks [p, end) for words_per_period of 1 or more and returns where it
     // stopped: at `end`, or at a character that does not end before it, or
     // anywhere once the output has failed.

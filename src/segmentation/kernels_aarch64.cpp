@@ -1,8 +1,8 @@
 // The kernels of AArch64 processors: NEON, which all of them have, and the
 // portable one.
-#include "segmentation/block_masks/neon.hpp"
-#include "segmentation/block_masks/portable.hpp"
 #include "segmentation/block_walk.hpp"
+#include "segmentation/kernel_pieces/neon.hpp"
+#include "segmentation/kernel_pieces/portable.hpp"
 #include "segmentation/kernels.hpp"
 
 SPEZZAFRASI_DEFINE_KERNEL(neon, block_walk::KernelPieces<byte_masks_neon>,

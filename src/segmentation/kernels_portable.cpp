@@ -1,6 +1,6 @@
 // Processors without a kernel of their own: the portable one.
-#include "segmentation/block_masks/portable.hpp"
 #include "segmentation/block_walk.hpp"
+#include "segmentation/kernel_pieces/portable.hpp"
 #include "segmentation/kernels.hpp"
 
 SPEZZAFRASI_DEFINE_KERNEL(portable, block_walk::KernelPieces<byte_masks_portable>,

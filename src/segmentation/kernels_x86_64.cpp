@@ -1,10 +1,10 @@
 // The kernels of x86-64 processors: AVX-512 and AVX2 where the processor
 // has them, SSE2 everywhere, and the portable one.
-#include "segmentation/block_masks/avx2.hpp"
-#include "segmentation/block_masks/avx512.hpp"
-#include "segmentation/block_masks/portable.hpp"
-#include "segmentation/block_masks/sse2.hpp"
 #include "segmentation/block_walk.hpp"
+#include "segmentation/kernel_pieces/avx2.hpp"
+#include "segmentation/kernel_pieces/avx512.hpp"
+#include "segmentation/kernel_pieces/portable.hpp"
+#include "segmentation/kernel_pieces/sse2.hpp"
 #include "segmentation/kernels.hpp"
 
 #include <cstdint>
@@ -22,7 +22,7 @@ using Avx512Pieces = block_walk::KernelPieces<byte_masks_avx512, select_bit_avx5
                                               copy_line_avx512, write_line_starts, true>;
 SPEZZAFRASI_DEFINE_KERNEL(avx512vbmi2, Avx512Pieces<write_line_starts_vbmi2>,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_VBMI2_TARGET))
-SPEZZAFRASI_DEFINE_KERNEL(avx512, Avx512Pieces<block_walk::write_line_starts_portable>,
+SPEZZAFRASI_DEFINE_KERNEL(avx512, Avx512Pieces<write_line_starts_portable>,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX512_TARGET))
 SPEZZAFRASI_DEFINE_KERNEL(avx2, block_walk::KernelPieces<byte_masks_avx2>,
                           SPEZZAFRASI_KERNEL_ENTRY(SPEZZAFRASI_AVX2_TARGET))

@@ -2,19 +2,11 @@
 // per block. Every position in a region is a bit index from its start.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
+#include "segmentation/kernel_pieces/portable.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-
-// The walk's functions are inlined into one copy of the operations for each
-// kernel, so that each copy is compiled for its kernel's instructions.
-#if defined(__GNUC__)
-#define SPEZZAFRASI_INLINE [[gnu::always_inline]] inline
-#else
-#define SPEZZAFRASI_INLINE inline
-#endif
 
 namespace block_walk {
 

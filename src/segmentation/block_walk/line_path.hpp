@@ -3,11 +3,11 @@
 // which is nearly every line of real text.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
 #include "segmentation/block_walk/bit_search.hpp"
 #include "segmentation/block_walk/cursor.hpp"
 #include "segmentation/block_walk/region_marks.hpp"
 #include "segmentation/byte_stream.hpp"
+#include "segmentation/kernel_pieces/pieces.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -62,35 +62,6 @@ SPEZZAFRASI_INLINE int line_length(const Marks& marks, int from, std::uint64_t c
     closers &= bits_below(to_near);
     closers = may_be_full ? select_bit(closers, closers_before_cut) : 0;
     return lowest_bit(closers | std::uint64_t{1} << to_near);
-}
-
-// The line copy of the kernels without one of their own: the pieces
-// between runs of dropped separators, then a space over each spaced
-// separator.
-SPEZZAFRASI_INLINE unsigned char*
-copy_line_portable(unsigned char* out, const unsigned char* source, int count,
-                   std::uint64_t dropped, std::uint64_t /*closers*/, std::uint64_t spaced) {
-    constexpr std::uint64_t top = std::uint64_t{1} << 63;
-    unsigned char* const start = out;
-    int piece = 0;
-    for (;;) {
-        const int stop = std::min(lowest_bit(dropped & ~bits_below(piece)), count);
-        std::memcpy(out, source + piece, 64);
-        out += stop - piece;
-        if (stop == count) break;
-        // past the whole run of dropped separators: the line's bits end
-        // before 63, so a kept bit follows
-        piece = lowest_bit(~dropped & ~bits_below(stop + 1));
-    }
-    // The first space is written without a branch: with none, it lands
-    // past the line.
-    const auto space_at = [&](int at_input) {
-        start[at_input - count_bits(dropped & bits_below(at_input))] = ' ';
-    };
-    space_at(lowest_bit(spaced | top));
-    for (std::uint64_t rest = spaced & (spaced - 1); rest != 0; rest &= rest - 1)
-        space_at(lowest_bit(rest));
-    return out;
 }
 
 // Writes line after line from `at`, a line's start, as long as each line

@@ -2,8 +2,8 @@
 // kernel's byte masks, becomes the marks that the second pass walks on.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
 #include "segmentation/block_walk/bit_search.hpp"
+#include "segmentation/kernel_pieces/pieces.hpp"
 #include "segmentation/utf8_reader.hpp"
 
 #include <algorithm>
@@ -100,24 +100,6 @@ struct Carry {
     std::uint64_t after_terminator;
     std::uint64_t gap_goes_on;
 };
-
-// The line starts of the kernels without a list of their own: four a block
-// without a branch, more in a loop. The top bit keeps the search from an
-// empty mask, which compilers would branch on: what the first four write
-// past the block's last start is left over, and the next block or the
-// region's end writes over it.
-SPEZZAFRASI_INLINE void write_line_starts_portable(std::uint16_t* list, std::uint64_t starts,
-                                                   int block) {
-    for (int i = 0; i < 4; ++i) {
-        list[i] =
-            static_cast<std::uint16_t>(64 * block + lowest_bit(starts | std::uint64_t{1} << 63));
-        starts &= starts - 1;
-    }
-    for (int i = 4; starts != 0; ++i) {
-        list[i] = static_cast<std::uint16_t>(64 * block + lowest_bit(starts));
-        starts &= starts - 1;
-    }
-}
 
 // Marks block b of the region, at q, with `room` bytes after its first in
 // the buffer.

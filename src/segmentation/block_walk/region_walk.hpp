@@ -3,12 +3,12 @@
 // lines, lines that go on past the region).
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
 #include "segmentation/block_walk/bit_search.hpp"
 #include "segmentation/block_walk/cursor.hpp"
 #include "segmentation/block_walk/line_path.hpp"
 #include "segmentation/block_walk/region_marks.hpp"
 #include "segmentation/byte_stream.hpp"
+#include "segmentation/kernel_pieces/pieces.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,10 +1,14 @@
-// The masks in plain C++, with eight bytes at a time in one 64-bit word
-// (SWAR) where it pays: no instruction beyond what every processor has,
-// and fast enough that a processor without vector instructions is not
-// left behind.
+// The plain version of every piece, in C++ alone: the kernels without
+// instructions of their own for a piece take it from here, and every other
+// version of a piece is tested against this one. The masks take eight
+// bytes at a time in one 64-bit word (SWAR) where it pays: no instruction
+// beyond what every processor has, and fast enough that a processor
+// without vector instructions is not left behind.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
+#include "segmentation/kernel_pieces/pieces.hpp"
+
+#include <algorithm>
 
 #include <bit>
 #include <cstddef>
@@ -79,4 +83,57 @@ inline ByteMasks byte_masks_portable(const unsigned char* p) {
         m.c2 |= when(byte == 0xC2, bit);
     }
     return m;
+}
+
+// One set bit cleared at a time, k times.
+inline std::uint64_t select_bit_portable(std::uint64_t bits, int k) {
+    for (int i = 0; i < k; ++i)
+        bits &= bits - 1;
+    return bits & (~bits + 1);
+}
+
+// The pieces between runs of dropped separators, each in a fixed copy of
+// 64 bytes, then a space over each spaced separator.
+SPEZZAFRASI_INLINE unsigned char*
+copy_line_portable(unsigned char* out, const unsigned char* source, int count,
+                   std::uint64_t dropped, std::uint64_t /*closers*/, std::uint64_t spaced) {
+    constexpr std::uint64_t top = std::uint64_t{1} << 63;
+    const auto below = [](int to) { return (std::uint64_t{1} << to) - 1; };
+    unsigned char* const start = out;
+    int piece = 0;
+    for (;;) {
+        const int stop = std::min(std::countr_zero(dropped & ~below(piece)), count);
+        std::memcpy(out, source + piece, 64);
+        out += stop - piece;
+        if (stop == count) break;
+        // past the whole run of dropped separators: the line's bits end
+        // before 63, so a kept bit follows
+        piece = std::countr_zero(~dropped & ~below(stop + 1));
+    }
+    // The first space is written without a branch: with none, it lands
+    // past the line.
+    const auto space_at = [&](int at_input) {
+        start[at_input - std::popcount(dropped & below(at_input))] = ' ';
+    };
+    space_at(std::countr_zero(spaced | top));
+    for (std::uint64_t rest = spaced & (spaced - 1); rest != 0; rest &= rest - 1)
+        space_at(std::countr_zero(rest));
+    return out;
+}
+
+// Four line starts a block without a branch, more in a loop. The top bit
+// keeps the search from an empty mask, which compilers would branch on:
+// what the first four write past the block's last start is left over, and
+// the next block or the region's end writes over it.
+SPEZZAFRASI_INLINE void write_line_starts_portable(std::uint16_t* list, std::uint64_t starts,
+                                                   int block) {
+    for (int i = 0; i < 4; ++i) {
+        list[i] = static_cast<std::uint16_t>(64 * block +
+                                             std::countr_zero(starts | std::uint64_t{1} << 63));
+        starts &= starts - 1;
+    }
+    for (int i = 4; starts != 0; ++i) {
+        list[i] = static_cast<std::uint16_t>(64 * block + std::countr_zero(starts));
+        starts &= starts - 1;
+    }
 }

@@ -2,7 +2,7 @@
 // compare.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
+#include "segmentation/kernel_pieces/pieces.hpp"
 
 #include <emmintrin.h>
 

@@ -3,8 +3,8 @@
 // also list a block's line starts in one compress.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
-#include "segmentation/block_masks/x86_sets.hpp"
+#include "segmentation/kernel_pieces/pieces.hpp"
+#include "segmentation/kernel_pieces/x86_sets.hpp"
 
 #include <algorithm>
 #include <array>

@@ -2,8 +2,8 @@
 // terminators told apart by two table lookups, one on each half of a byte.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
-#include "segmentation/block_masks/x86_sets.hpp"
+#include "segmentation/kernel_pieces/pieces.hpp"
+#include "segmentation/kernel_pieces/x86_sets.hpp"
 
 #include <immintrin.h>
 

@@ -2,7 +2,7 @@
 // lookup, and the masks of four registers folded into 64 bits.
 #pragma once
 
-#include "segmentation/block_masks/block_masks.hpp"
+#include "segmentation/kernel_pieces/pieces.hpp"
 
 #include <arm_neon.h>
 #include <cstddef>

@@ -1,12 +1,30 @@
-// What each kernel brings to the walk, with the instructions of its
+// The pieces each kernel brings to the walk, with the instructions of its
 // processor: the masks of a block of 64 bytes, one bit per byte, bit i for
 // byte i; the search for the k-th bit of a mask; the copy of a short line;
-// the list of a block's line starts.
-// Every kernel computes the same masks from the bytes alone; the class
-// table and the UTF-8 lead ranges say what they must be.
+// the list of a block's line starts. One file per instruction set holds
+// the pieces that set has; portable.hpp holds the plain version of every
+// piece, which the other kernels take where they have none of their own:
+//
+//   piece                 portable  sse2  avx2  avx512     neon
+//   byte masks            yes       yes   yes   yes        yes
+//   select_bit            yes                   yes (BMI2)
+//   copy_line             yes                   yes
+//   write_line_starts     yes                   yes (VBMI2)
+//
+// Every piece gives what its plain version gives, bit for bit and byte
+// for byte; the class table and the UTF-8 lead ranges say what the masks
+// must be.
 #pragma once
 
 #include <cstdint>
+
+// The walk's functions are inlined into one copy of the operations for each
+// kernel, so that each copy is compiled for its kernel's instructions.
+#if defined(__GNUC__)
+#define SPEZZAFRASI_INLINE [[gnu::always_inline]] inline
+#else
+#define SPEZZAFRASI_INLINE inline
+#endif
 
 struct ByteMasks {
     std::uint64_t separators;  // 0A 0C 0D 20
@@ -25,12 +43,6 @@ using ByteMasksFunction = ByteMasks (*)(const unsigned char* block);
 // The bit set in `bits` that has k bits set below it (k from 0 to 63),
 // alone; 0 when `bits` has no more than k.
 using BitSelectFunction = std::uint64_t (*)(std::uint64_t bits, int k);
-
-inline std::uint64_t select_bit_portable(std::uint64_t bits, int k) {
-    for (int i = 0; i < k; ++i)
-        bits &= bits - 1;
-    return bits & (~bits + 1);
-}
 
 // Writes at `out` the `count` bytes at `source` (fewer than 63) less the
 // dropped separators, with a space for each spaced one: the bits given,
