@@ -104,7 +104,7 @@ int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
     confine_to_open_files();
     say(console, progress);
 
-    std::array<unsigned char, buffer_size> input_buffer;
+    alignas(64) std::array<unsigned char, periods_held_back + buffer_size> input_buffer;
     std::array<unsigned char, buffer_size> output_buffer;
     FileSink sink{output_file};
     OutputStream output{output_buffer.data(), output_buffer.size(),

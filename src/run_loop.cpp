@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 bool flush_to_file(OutputStream& output) {
@@ -46,23 +47,33 @@ bool write_periods(FileHandle input, unsigned char* buffer, std::size_t capacity
     const bool again = file_has_positions(input);
     std::uint64_t lines = 0;
     bool read_ok = true;
-    while (!output.failed) {
-        const std::ptrdiff_t got = read_file(input, buffer, capacity);
-        if (got <= 0) {
-            if (got < 0) {
-                problem = read_problem();
-                read_ok = false;
-            }
-            break;
+    // The bytes that the walk handed back are moved to the buffer's front,
+    // and the next read goes after them: the walk's blocks stay as aligned
+    // as the buffer, which it reads faster than the system copies into it.
+    std::size_t held = 0;
+    for (bool at_end = false; !at_end && !output.failed;) {
+        const std::ptrdiff_t got = read_file(input, buffer + held, capacity - periods_held_back);
+        if (got < 0) {
+            problem = read_problem();
+            read_ok = false;
         }
+        at_end = got <= 0;
+        const std::size_t size = held + static_cast<std::size_t>(std::max<std::ptrdiff_t>(got, 0));
         const std::uint64_t start = state.fed;
         const bool counting = !again && state.first_invalid == no_fault;
-        feed_periods(state, buffer, static_cast<std::size_t>(got), output);
+        std::size_t taken = size;
+        if (at_end) {
+            feed_periods(state, buffer, size, output);
+        } else {
+            taken = feed_some_periods(state, buffer, size, output);
+        }
         if (counting) {
             const std::uint64_t end = std::min(state.first_invalid, state.fed);
             lines += state.kernel->line_feeds(
                 buffer, static_cast<std::size_t>(std::max(end, start) - start));
         }
+        held = size - taken;
+        std::memmove(buffer, buffer + taken, held);
     }
     finish_periods(state, output);
     if (state.first_invalid != no_fault) {

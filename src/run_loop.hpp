@@ -25,7 +25,8 @@ struct Utf8Fault {
     std::uint64_t line = 1;
 };
 
-// Feeds the whole input to `state` through `buffer` and finishes it, its
+// Feeds the whole input to `state` through `buffer`, which has room for
+// periods_held_back bytes more than it reads at once, and finishes it, its
 // periods left in `output` to flush, and says in `fault` where the input
 // first breaks UTF-8. Stops at once when a read or a write fails; returns
 // false when a read failed, and why in `problem`. What was read before a

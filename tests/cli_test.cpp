@@ -201,10 +201,29 @@ TEST_F(CliTest, NumberOfWordsFromTheThirdArgumentOnly) {
     }
 }
 
+// The sample text, and the same text many times over, read in many
+// chunks, named and as standard input: its periods as many times over, the
+// last line alone ending the text.
 TEST_F(CliTest, SampleItalianText) {
-    const Outcome r = run({SAMPLE_TEXT_PATH, output});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_file(output), read_file(SAMPLE_PERIODS_PATH));
+    const std::string text = read_file(SAMPLE_TEXT_PATH);
+    const std::string periods = read_file(SAMPLE_PERIODS_PATH);
+    const std::string last_line = ";\n";
+    const std::string one_less = periods.substr(0, periods.size() - last_line.size());
+    for (const int copies : {1, 300}) {
+        std::string many;
+        std::string want;
+        for (int i = 0; i < copies; ++i) {
+            many += text;
+            want += one_less;
+        }
+        want += last_line;
+        write_file(input, many);
+        for (const std::string& from : {input, std::string("-")}) {
+            const Outcome r = run({from, output}, input);
+            EXPECT_EQ(r.status, 0) << copies << " from " << from;
+            EXPECT_EQ(read_file(output), want) << copies << " from " << from;
+        }
+    }
 }
 
 TEST_F(CliTest, NamesWithSpacesPrintedAsTyped) {

@@ -44,10 +44,19 @@ std::string periods_in_chunks(std::string_view input, std::int32_t words_per_per
     PeriodState state{};
     start_periods(state, words_per_period, tested_kernel());
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
-    for (std::size_t at = 0, i = 0; at < input.size(); ++i) {
-        const std::size_t size = std::min(chunk_sizes[i % chunk_sizes.size()], input.size() - at);
-        feed_periods(state, bytes + at, size, output);
-        at += size;
+    // Every other chunk is fed as the program feeds a file, the bytes that
+    // the walk hands back given again at the front of the next chunk.
+    for (std::size_t at = 0, i = 0, held = 0; at < input.size(); ++i) {
+        const std::size_t size =
+            std::min(chunk_sizes[i % chunk_sizes.size()] + held, input.size() - at);
+        std::size_t taken = size;
+        if (i % 2 == 0) {
+            feed_periods(state, bytes + at, size, output);
+        } else {
+            taken = feed_some_periods(state, bytes + at, size, output);
+        }
+        held = size - taken;
+        at += taken;
     }
     finish_periods(state, output);
     flush_output(output);

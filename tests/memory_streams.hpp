@@ -21,8 +21,9 @@ const Kernel& tested_kernel();
 std::string periods_of(std::string_view input, std::int32_t words_per_period,
                        std::size_t chunk_size = 4096, LineEnd line_end = lf_line_end);
 
-// The same with chunks of the sizes given, in turn, over and over; and
-// where the text first breaks UTF-8, if `first_invalid` is given.
+// The same with chunks of the sizes given, in turn, over and over, every
+// other one through feed_some_periods; and where the text first breaks
+// UTF-8, if `first_invalid` is given.
 std::string periods_in_chunks(std::string_view input, std::int32_t words_per_period,
                               std::span<const std::size_t> chunk_sizes,
                               LineEnd line_end = lf_line_end,

@@ -54,20 +54,32 @@ struct KernelPieces {
     static constexpr bool utf8_every_block = every_block;
 };
 
+// What a walk that more text follows leaves to the caller: enough that
+// every line of its last region has the input that the line path reads
+// past it, and the line path takes them all.
+static_assert(periods_held_back >= line_read_room + block_size + 3,
+              "the last region, a block short of a character, and the line path's reading");
+
 // Walks [p, end) for words_per_period of 1 or more: regions through the
 // marks, and the last bytes, too few for a block, one character at a time.
 // Returns where it stopped: at `end`, at a character that does not end
-// before it, or where the output failed.
+// before it, or where the output failed. With `goes_on`, the end of the
+// chunk is not the text's: only regions with line_read_room bytes after
+// them are walked, so no line is left to a slower path for want of bytes
+// ahead, and the rest is handed back.
 template <typename Pieces>
 SPEZZAFRASI_INLINE const unsigned char* walk_chunk(PeriodState& state, const unsigned char* p,
-                                                   const unsigned char* end, OutputStream& output) {
+                                                   const unsigned char* end, OutputStream& output,
+                                                   bool goes_on) {
     const std::int32_t words_per_period = state.words_per_period;
     Cursor c{p, p, state.words, state.in_gap};
     Operation op = state.op;
     Marks marks;
     while (c.p < end && !output.failed) {
+        const std::ptrdiff_t ahead = end - c.p - (goes_on ? line_read_room : 0);
+        if (goes_on && ahead < block_size) break;
         const std::ptrdiff_t available =
-            std::min<std::ptrdiff_t>(end - c.p, region_blocks * block_size);
+            std::min<std::ptrdiff_t>(ahead, region_blocks * block_size);
         const int length =
             mark_region<Pieces::byte_masks, Pieces::write_line_starts, Pieces::utf8_every_block>(
                 c.p, available, !c.in_gap, op == Operation::WritePeriod && c.words == 0 && c.in_gap,
@@ -128,8 +140,9 @@ SPEZZAFRASI_INLINE std::uint64_t count_line_feeds(const unsigned char* p, std::s
 #define SPEZZAFRASI_DEFINE_KERNEL(name, pieces, entry)                                             \
     namespace {                                                                                    \
     entry const unsigned char* walk_##name(PeriodState& state, const unsigned char* p,             \
-                                           const unsigned char* end, OutputStream& output) {       \
-        return block_walk::walk_chunk<pieces>(state, p, end, output);                              \
+                                           const unsigned char* end, OutputStream& output,         \
+                                           bool goes_on) {                                         \
+        return block_walk::walk_chunk<pieces>(state, p, end, output, goes_on);                     \
     }                                                                                              \
     entry std::uint64_t line_feeds_##name(const unsigned char* p, std::size_t size) {              \
         return block_walk::count_line_feeds(p, size);                                              \

@@ -68,8 +68,11 @@ void start_periods(PeriodState& state, std::int32_t words_per_period, const Kern
     state.in_gap = true;
 }
 
-void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
-                  OutputStream& output) {
+namespace {
+
+// feed_periods, or with `goes_on` feed_some_periods.
+std::size_t feed(PeriodState& state, const unsigned char* bytes, std::size_t size,
+                 OutputStream& output, bool goes_on) {
     const unsigned char* p = bytes;
     const unsigned char* const end = bytes + size;
     if (state.cut_size != 0) {
@@ -80,24 +83,42 @@ void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t si
         p += missing;
         if (state.cut_size < state.cut_length) {
             state.fed += size;
-            return;
+            return size;
         }
         state.cut_size = 0;
         if (!utf8_well_formed(state.cut, state.cut_length)) note_fault(state, state.fed - had);
         take_char(state, packed_utf8_char(state.cut, state.cut_length), output);
     }
     state.invalid = nullptr;
-    p = state.words_per_period > 0 ? state.kernel->walk(state, p, end, output)
+    p = state.words_per_period > 0 ? state.kernel->walk(state, p, end, output, goes_on)
                                    : take_chars(state, p, end, output);
     if (state.invalid != nullptr) {
         note_fault(state, state.fed + static_cast<std::uint64_t>(state.invalid - bytes));
     }
+    const auto taken = static_cast<std::size_t>(p - bytes);
+    if (goes_on && !output.failed) {
+        state.fed += taken;
+        return taken;
+    }
     state.fed += size;
-    if (output.failed || p == end) return;
+    if (output.failed || p == end) return size;
     // Fewer bytes than the character's length: kept for the next chunk.
     state.cut_length = static_cast<std::uint8_t>(utf8_sequence_length(*p));
     state.cut_size = static_cast<std::uint8_t>(end - p);
     std::copy(p, end, state.cut);
+    return size;
+}
+
+} // namespace
+
+void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
+                  OutputStream& output) {
+    feed(state, bytes, size, output, false);
+}
+
+std::size_t feed_some_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
+                              OutputStream& output) {
+    return feed(state, bytes, size, output, true);
 }
 
 void finish_periods(PeriodState& state, OutputStream& output) {

@@ -48,6 +48,17 @@ void start_periods(PeriodState& state, std::int32_t words_per_period,
 void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
                   OutputStream& output);
 
+// The most bytes that feed_some_periods hands back.
+inline constexpr std::size_t periods_held_back = 256;
+
+// The next `size` bytes of a text that goes on after them, for a caller
+// that can give them again: their periods up to where fewer than
+// periods_held_back bytes are left, where the walk would go on more slowly
+// with so little ahead. Returns how many bytes it took; the caller gives
+// the rest again, followed by the next bytes. Ends as feed_periods does.
+std::size_t feed_some_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
+                              OutputStream& output);
+
 // The end of the text: the last line is ended, unless a dropped tail was
 // going on, and a character cut short is dropped (and is the first fault
 // if there was none before). Does not flush.
