@@ -94,9 +94,9 @@ inline std::uint64_t select_bit_portable(std::uint64_t bits, int k) {
 
 // The pieces between runs of dropped separators, each in a fixed copy of
 // 64 bytes, then a space over each spaced separator.
-SPEZZAFRASI_INLINE unsigned char*
-copy_line_portable(unsigned char* out, const unsigned char* source, int count,
-                   std::uint64_t dropped, std::uint64_t /*closers*/, std::uint64_t spaced) {
+inline unsigned char* copy_line_portable(unsigned char* out, const unsigned char* source, int count,
+                                         std::uint64_t dropped, std::uint64_t /*closers*/,
+                                         std::uint64_t spaced) {
     constexpr std::uint64_t top = std::uint64_t{1} << 63;
     const auto below = [](int to) { return (std::uint64_t{1} << to) - 1; };
     unsigned char* const start = out;
@@ -125,8 +125,7 @@ copy_line_portable(unsigned char* out, const unsigned char* source, int count,
 // keeps the search from an empty mask, which compilers would branch on:
 // what the first four write past the block's last start is left over, and
 // the next block or the region's end writes over it.
-SPEZZAFRASI_INLINE void write_line_starts_portable(std::uint16_t* list, std::uint64_t starts,
-                                                   int block) {
+inline void write_line_starts_portable(std::uint16_t* list, std::uint64_t starts, int block) {
     for (int i = 0; i < 4; ++i) {
         list[i] = static_cast<std::uint16_t>(64 * block +
                                              std::countr_zero(starts | std::uint64_t{1} << 63));
