@@ -127,14 +127,10 @@ bool segment_into(const char* input, Py_ssize_t input_size, char* output, size_t
     return true;
 }
 
-// The periods of `bytes` into a new buffer of malloc; nullptr with an
-// exception set on failure.
-char* segment(PyObject* bytes, int words, int line_end, Py_ssize_t& size) {
-    char* input = nullptr;
-    Py_ssize_t input_size = 0;
-    if (PyBytes_AsStringAndSize(bytes, &input, &input_size) != 0) return nullptr;
-    const size_t bound = bound_of(input_size);
-    if (bound == 0) return nullptr;
+// The periods of `input` into a new buffer of malloc of `bound` bytes;
+// nullptr with an exception set on failure.
+char* segment_to_new(const char* input, Py_ssize_t input_size, size_t bound, int words,
+                     int line_end, Py_ssize_t& size) {
     auto* output = static_cast<char*>(std::malloc(bound));
     if (output == nullptr) {
         PyErr_NoMemory();
@@ -146,6 +142,17 @@ char* segment(PyObject* bytes, int words, int line_end, Py_ssize_t& size) {
         return nullptr;
     }
     return output;
+}
+
+// The periods of `bytes` into a new buffer of malloc; nullptr with an
+// exception set on failure.
+char* segment(PyObject* bytes, int words, int line_end, Py_ssize_t& size) {
+    char* input = nullptr;
+    Py_ssize_t input_size = 0;
+    if (PyBytes_AsStringAndSize(bytes, &input, &input_size) != 0) return nullptr;
+    const size_t bound = bound_of(input_size);
+    if (bound == 0) return nullptr;
+    return segment_to_new(input, input_size, bound, words, line_end, size);
 }
 
 // The periods of `text`, str or bytes (which `is_str` tells), into a new
@@ -173,7 +180,7 @@ PyObject* segment_to_bytes(PyObject* bytes, int words, int line_end) {
     if (bound == 0) return nullptr;
     Py_ssize_t size = 0;
     if (bound < in_place_from) {
-        char* output = segment(bytes, words, line_end, size);
+        char* output = segment_to_new(input, input_size, bound, words, line_end, size);
         if (output == nullptr) return nullptr;
         PyObject* result = PyBytes_FromStringAndSize(output, size);
         std::free(output);

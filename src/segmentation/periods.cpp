@@ -47,7 +47,7 @@ const unsigned char* take_chars(PeriodState& state, const unsigned char* p,
                                 const unsigned char* end, OutputStream& output) {
     Utf8Char ch{};
     for (const unsigned char* at = p; !output.failed && read_utf8_char(p, end, ch) == 1; at = p) {
-        if (state.invalid == nullptr && !utf8_well_formed(at, ch.length)) state.invalid = at;
+        note_utf8_fault(state.invalid, at, ch.length);
         take_char(state, ch, output);
     }
     return p;
@@ -56,19 +56,6 @@ const unsigned char* take_chars(PeriodState& state, const unsigned char* p,
 void note_fault(PeriodState& state, std::uint64_t at) {
     if (state.first_invalid == no_fault) state.first_invalid = at;
 }
-
-} // namespace
-
-void start_periods(PeriodState& state, std::int32_t words_per_period, const Kernel& kernel) {
-    state = PeriodState{};
-    state.first_invalid = no_fault;
-    state.kernel = &kernel;
-    state.words_per_period = words_per_period;
-    state.op = Operation::WritePeriod;
-    state.in_gap = true;
-}
-
-namespace {
 
 // feed_periods, or with `goes_on` feed_some_periods.
 std::size_t feed(PeriodState& state, const unsigned char* bytes, std::size_t size,
@@ -110,6 +97,15 @@ std::size_t feed(PeriodState& state, const unsigned char* bytes, std::size_t siz
 }
 
 } // namespace
+
+void start_periods(PeriodState& state, std::int32_t words_per_period, const Kernel& kernel) {
+    state = PeriodState{};
+    state.first_invalid = no_fault;
+    state.kernel = &kernel;
+    state.words_per_period = words_per_period;
+    state.op = Operation::WritePeriod;
+    state.in_gap = true;
+}
 
 void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
                   OutputStream& output) {

@@ -12,12 +12,6 @@
 
 namespace block_walk {
 
-// Notes the character of `length` bytes at `at` if it breaks UTF-8 and
-// nothing before it did.
-inline void note_fault(Cursor& c, const unsigned char* at, std::int32_t length) {
-    if (c.invalid == nullptr && !utf8_well_formed(at, length)) c.invalid = at;
-}
-
 // At a terminator that ends just before p and begins at `terminator`: the
 // line ends, and the terminator is dropped.
 inline void end_phrase(Cursor& c, OutputStream& output, const unsigned char* terminator) {
@@ -63,7 +57,7 @@ inline Stop write_chars(Cursor& c, const unsigned char* end, OutputStream& outpu
             Utf8Char ch{};
             const unsigned char* const at = c.p;
             if (read_utf8_char(c.p, end, ch) != 1) return Stop::Straddle;
-            note_fault(c, at, ch.length);
+            note_utf8_fault(c.invalid, at, ch.length);
             if (ch.code == middle_dot) {
                 end_phrase(c, output, c.p - ch.length);
             } else {
@@ -97,7 +91,7 @@ inline Stop skip_chars(Cursor& c, const unsigned char* end) {
         Utf8Char ch{};
         const unsigned char* const at = c.p;
         if (read_utf8_char(c.p, end, ch) != 1) return Stop::Straddle;
-        note_fault(c, at, ch.length);
+        note_utf8_fault(c.invalid, at, ch.length);
         if (char_class(ch.code) == CharClass::Terminator) return Stop::Switch;
     }
     return Stop::Limit;
