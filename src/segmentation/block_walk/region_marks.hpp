@@ -70,7 +70,7 @@ SPEZZAFRASI_INLINE std::uint64_t taken_by_leads(const ByteMasks& m, const unsign
         announced |= (m.lead3 >> 62) | (m.lead4 >> 61);
         wrong = m.invalid | (taken ^ continuations);
     }
-    if (wrong == 0) {
+    if (wrong == 0) [[likely]] {
         leads.straddler = 63 - std::countl_zero(m.lead2);
     } else {
         if (leads.first_invalid < 0) leads.first_invalid = 64 * b + lowest_bit(wrong);
@@ -102,10 +102,11 @@ struct Carry {
 };
 
 // Marks block b of the region, at q, with `room` bytes after its first in
-// the buffer.
+// the buffer; its line starts go to the list after the `lines` before it.
 template <LineStartsFunction write_line_starts>
 SPEZZAFRASI_INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, const unsigned char* q,
-                                   std::ptrdiff_t room, int b, Carry& carry, Marks& marks) {
+                                   std::ptrdiff_t room, int b, Carry& carry, Marks& marks,
+                                   int& lines) {
     const std::uint64_t separators = m.separators & ~taken;
     std::uint64_t dots = 0;
     // C2 is rare: the lead of the middle dot and a few symbols.
@@ -130,8 +131,8 @@ SPEZZAFRASI_INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, cons
     marks.dropped[b] = separators & ~closers;
     marks.spaced[b] = closers & ~m.spaces;
     const std::uint64_t starts = sum & ~separators;
-    write_line_starts(marks.line_starts + marks.lines, starts, b);
-    marks.lines += count_bits(starts);
+    write_line_starts(marks.line_starts + lines, starts, b);
+    lines += count_bits(starts);
     carry.word_before = words >> 63;
     carry.dot_tail = dots >> 63;
     carry.after_terminator = terminator_ends >> 63;
@@ -172,7 +173,9 @@ SPEZZAFRASI_INLINE int mark_region(const unsigned char* p, std::ptrdiff_t availa
     const int blocks = static_cast<int>(std::min<std::ptrdiff_t>(region_blocks, available / 64));
     Leads leads;
     Carry carry{after_word ? 1U : 0U, 0, line_start ? 1U : 0U, 0};
-    marks.lines = 0;
+    // Counted apart from marks.lines, which the list's stores might change
+    // as far as the compiler knows: it would be read back every block.
+    int lines = 0;
     for (int b = 0; b < blocks; ++b) {
         const unsigned char* const q = p + std::ptrdiff_t{64} * b;
         const ByteMasks m = byte_masks(q);
@@ -182,8 +185,9 @@ SPEZZAFRASI_INLINE int mark_region(const unsigned char* p, std::ptrdiff_t availa
         const bool ascii = !utf8_every_block && (m.high | leads.pending) == 0;
         const std::uint64_t taken = ascii ? 0 : taken_by_leads(m, q, b, leads);
         mark_block<write_line_starts>(m, taken, q, available - std::ptrdiff_t{64} * b - 1, b, carry,
-                                      marks);
+                                      marks, lines);
     }
+    marks.lines = lines;
     const int length = close_region(blocks, leads, marks);
     // A character that the region cuts is looked at again with the next.
     marks.first_invalid = leads.first_invalid < length ? leads.first_invalid : -1;
