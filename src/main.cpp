@@ -25,6 +25,7 @@ constexpr std::size_t buffer_size = std::size_t{1} << 16;
 // the walk handed back (128 to 255 in a long text): never a few bytes past
 // a page's start, where the system's copy was measured four times slower.
 constexpr std::size_t page_size = 4096;
+constexpr std::size_t input_size = periods_held_back + buffer_size;
 constexpr std::string_view standard_stream = "-";
 
 constexpr std::string_view usage[] = {
@@ -109,11 +110,11 @@ int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
     confine_to_open_files();
     say(console, progress);
 
-    std::array<unsigned char, page_size + periods_held_back + buffer_size> input_space;
+    std::array<unsigned char, page_size + input_size> input_space;
     void* input_start = input_space.data();
     std::size_t input_room = input_space.size();
-    unsigned char* const input_buffer = static_cast<unsigned char*>(
-        std::align(page_size, periods_held_back + buffer_size, input_start, input_room));
+    unsigned char* const input_buffer =
+        static_cast<unsigned char*>(std::align(page_size, input_size, input_start, input_room));
     std::array<unsigned char, buffer_size> output_buffer;
     FileSink sink{output_file};
     OutputStream output{output_buffer.data(), output_buffer.size(),
@@ -122,8 +123,8 @@ int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
     start_periods(state, words_per_period, program_kernel());
     FileProblem read_failure;
     Utf8Fault fault;
-    const bool read_ok = write_periods(input_file, input_buffer, periods_held_back + buffer_size,
-                                       state, output, read_failure, fault);
+    const bool read_ok =
+        write_periods(input_file, input_buffer, input_size, state, output, read_failure, fault);
     bool written = flush_output(output);
     if (!close_file(output_file) && written) {
         written = false;

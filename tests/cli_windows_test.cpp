@@ -259,43 +259,21 @@ TEST_F(WindowsCliTest, StandardStreams) {
         std::vector<std::string> args;
         fs::path stdin_path;
         fs::path append_to;
-        bool errors_too; // standard error appended to the same file
         DWORD status;
         std::string console;
         std::string errors;
         std::string written;
+        bool errors_too = false; // standard error appended to the same file
     } cases[] = {
-        {{"-", out, "2"},
-         input,
-         {},
-         false,
-         0,
-         progress("-", out, 2, crlf) + done(out),
-         "",
-         periods},
-        {{in, "-", "2"}, {}, {}, false, 0, periods, progress(in, "-", 2, crlf) + done("-"), kept},
-        {{"-", "-", "2"},
-         input,
-         {},
-         false,
-         0,
-         periods,
-         progress("-", "-", 2, crlf) + done("-"),
-         kept},
-        {{in, "-", "2"},
-         {},
-         output,
-         false,
-         0,
-         "",
-         progress(in, "-", 2, crlf) + done("-"),
-         kept + periods},
+        {{"-", out, "2"}, input, {}, 0, progress("-", out, 2, crlf) + done(out), "", periods},
+        {{in, "-", "2"}, {}, {}, 0, periods, progress(in, "-", 2, crlf) + done("-"), kept},
+        {{"-", "-", "2"}, input, {}, 0, periods, progress("-", "-", 2, crlf) + done("-"), kept},
+        {{in, "-", "2"}, {}, output, 0, "", progress(in, "-", 2, crlf) + done("-"), kept + periods},
         // Both standard streams are the periods' file: no console line.
-        {{in, "-", "2"}, {}, output, true, 0, "", "", kept + periods},
+        {{in, "-", "2"}, {}, output, 0, "", "", kept + periods, true},
         {{in, "-"},
          {},
          input,
-         false,
          1,
          "",
          input_error + "spezzafrasi: " + in + ": in uso da un altro programma" + crlf,
@@ -303,7 +281,6 @@ TEST_F(WindowsCliTest, StandardStreams) {
         {{"-", in},
          input,
          {},
-         false,
          1,
          output_error,
          "spezzafrasi: " + in + ": è il file di ingresso" + crlf,

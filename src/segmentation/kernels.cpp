@@ -17,7 +17,7 @@ const Kernel& chosen_kernel() {
 // The family's kernels come fastest first: this processor runs the
 // fastest it can and every one after it.
 bool processor_runs(const Kernel& kernel) {
-    const Kernel* fastest = &fastest_kernel();
+    const Kernel* fastest = &chosen_kernel();
     for (const Kernel* k : family_kernels()) {
         if (k == fastest) return true;
         if (k == &kernel) return false;

@@ -96,11 +96,15 @@ ProcessorFeatures read_features() {
 
 } // namespace
 
-const Kernel& x86_kernel_for(const ProcessorFeatures& f) {
-    if (!f.avx_state || !SPEZZAFRASI_HAS_SETS(f, SPEZZAFRASI_AVX2_SETS)) return sse2_kernel;
-    if (!f.avx512_state || !SPEZZAFRASI_HAS_SETS(f, SPEZZAFRASI_AVX512_SETS)) return avx2_kernel;
-    return SPEZZAFRASI_HAS_SETS(f, SPEZZAFRASI_AVX512_VBMI2_SETS) ? avx512vbmi2_kernel
-                                                                  : avx512_kernel;
+const Kernel& x86_kernel_for(const ProcessorFeatures& features) {
+    if (!features.avx_state || !SPEZZAFRASI_HAS_SETS(features, SPEZZAFRASI_AVX2_SETS)) {
+        return sse2_kernel;
+    }
+    if (!features.avx512_state || !SPEZZAFRASI_HAS_SETS(features, SPEZZAFRASI_AVX512_SETS)) {
+        return avx2_kernel;
+    }
+    return SPEZZAFRASI_HAS_SETS(features, SPEZZAFRASI_AVX512_VBMI2_SETS) ? avx512vbmi2_kernel
+                                                                         : avx512_kernel;
 }
 
 // A look at the processor, made once by chosen_kernel.

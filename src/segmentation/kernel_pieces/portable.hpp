@@ -9,7 +9,6 @@
 #include "segmentation/kernel_pieces/pieces.hpp"
 
 #include <algorithm>
-
 #include <bit>
 #include <cstddef>
 #include <cstdint>

@@ -34,11 +34,12 @@ struct ProcessorFeatures {
     bool avx512_state = false; // opmasks and ZMM saved too
 };
 
-// Whether `f` has every set of a list.
+// Whether `features` has every set of a list.
 #define SPEZZAFRASI_SET_PRESENT(set, word, bit) &&((f.word >> (bit)) & 1U) != 0
-#define SPEZZAFRASI_HAS_SETS(f, sets) (true sets(SPEZZAFRASI_SET_PRESENT))
+#define SPEZZAFRASI_HAS_SETS(features, sets)                                                       \
+    ([](const ProcessorFeatures& f) { return true sets(SPEZZAFRASI_SET_PRESENT); }(features))
 
 struct Kernel;
 
 // The x86-64 kernel that a processor with these features runs fastest.
-const Kernel& x86_kernel_for(const ProcessorFeatures& f);
+const Kernel& x86_kernel_for(const ProcessorFeatures& features);
