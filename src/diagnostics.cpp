@@ -24,6 +24,8 @@ std::string cause(const FileProblem& problem) {
         return "errore di scrittura del dispositivo";
     case FileError::BadName:
         return "nome non valido";
+    case FileError::Shrunk:
+        return "il file si è accorciato durante la lettura";
     case FileError::None:
     case FileError::Other:
         break;

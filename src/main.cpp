@@ -21,11 +21,9 @@ constexpr int exit_ok = 0;
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 constexpr std::size_t buffer_size = std::size_t{1} << 16;
-// The input buffer starts a page, and each read goes after the bytes that
-// the walk handed back (128 to 255 in a long text): never a few bytes past
-// a page's start, where the system's copy was measured four times slower.
+// The input buffer starts a page: a read into a place a few bytes past a
+// page's start was measured four times slower.
 constexpr std::size_t page_size = 4096;
-constexpr std::size_t input_size = periods_held_back + buffer_size;
 constexpr std::string_view standard_stream = "-";
 
 constexpr std::string_view usage[] = {
@@ -61,13 +59,15 @@ void fail(Console& console, std::string_view line, std::string_view name,
 // Text that is not UTF-8 is cut as the rules say, and some of its phrases
 // may run together: the user is told once, after the other lines, where
 // the first fault is. It is not a failure.
-void warn_not_utf8(Console& console, std::string_view name, const Utf8Fault& fault) {
-    if (fault.byte == 0 || !console.causes) return;
-    const std::string line = "spezzafrasi: " + std::string(name) +
-                             ": non è testo UTF-8 valido (primo errore al byte " +
-                             std::to_string(fault.byte) + ", riga " + std::to_string(fault.line) +
-                             "); le frasi vicine possono risultare unite\n";
-    console.ok = write_console(ConsoleStream::Error, line) && console.ok;
+void warn_not_utf8(Console& console, std::string_view name, const PeriodState& state) {
+    std::uint64_t offset = 0;
+    std::uint64_t line = 0;
+    if (!first_fault(state, offset, line) || !console.causes) return;
+    const std::string line_text = "spezzafrasi: " + std::string(name) +
+                                  ": non è testo UTF-8 valido (primo errore al byte " +
+                                  std::to_string(offset + 1) + ", riga " + std::to_string(line) +
+                                  "); le frasi vicine possono risultare unite\n";
+    console.ok = write_console(ConsoleStream::Error, line_text) && console.ok;
 }
 
 // No console line goes into `file`, the input or the output, under
@@ -96,8 +96,8 @@ int finish(const Console& console, int status) {
 }
 
 // Reads the whole input, writes its periods and says how it went.
-int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
-               const std::vector<std::string>& args) {
+int transcribe(Console& console, FileHandle input_file, const FileIdentity& input_identity,
+               FileHandle output_file, const std::vector<std::string>& args) {
     const std::string& input_name = args[1];
     const std::string& output_name = args[2];
     const std::int32_t words_per_period =
@@ -110,21 +110,20 @@ int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
     confine_to_open_files();
     say(console, progress);
 
-    std::array<unsigned char, page_size + input_size> input_space;
+    std::array<unsigned char, page_size + buffer_size> input_space;
     void* input_start = input_space.data();
     std::size_t input_room = input_space.size();
     unsigned char* const input_buffer =
-        static_cast<unsigned char*>(std::align(page_size, input_size, input_start, input_room));
+        static_cast<unsigned char*>(std::align(page_size, buffer_size, input_start, input_room));
     std::array<unsigned char, buffer_size> output_buffer;
     FileSink sink{output_file};
     OutputStream output{output_buffer.data(), output_buffer.size(),
                         crlf_line_ends ? crlf_line_end : lf_line_end, flush_to_file, &sink};
-    PeriodState state{};
+    PeriodState state; // NOLINT(cppcoreguidelines-pro-type-member-init): start_periods sets it
     start_periods(state, words_per_period, program_kernel());
     FileProblem read_failure;
-    Utf8Fault fault;
-    const bool read_ok =
-        write_periods(input_file, input_buffer, input_size, state, output, read_failure, fault);
+    const bool read_ok = write_periods(input_file, input_identity, input_buffer, buffer_size, state,
+                                       output, read_failure);
     bool written = flush_output(output);
     if (!close_file(output_file) && written) {
         written = false;
@@ -140,7 +139,7 @@ int transcribe(Console& console, FileHandle input_file, FileHandle output_file,
     } else {
         say(console, done);
     }
-    warn_not_utf8(console, input_name, fault);
+    warn_not_utf8(console, input_name, state);
     return finish(console, status);
 }
 
@@ -184,5 +183,5 @@ int main(int argc, char** argv) {
         return finish(console, exit_failure);
     }
     keep_out_of(console, output_file);
-    return transcribe(console, input_file, output_file, args);
+    return transcribe(console, input_file, input_identity, output_file, args);
 }

@@ -124,19 +124,31 @@ std::vector<std::size_t> random_chunking(std::mt19937& rng) {
 }
 
 // Every words_per_period, every chunk size and the random chunking: the
-// same bytes as the model, with either line end.
+// same bytes as the model, with either line end; and in the random
+// chunking the model's spans and first fault.
 void expect_as_model(const std::string& input, const std::vector<std::size_t>& buffer_sizes,
                      const std::vector<std::size_t>& chunking = {4096}) {
     for (std::int32_t n : word_counts) {
-        const std::string expected = plain_periods_of(input, n);
+        const PlainResult model = plain_model_of(input, n);
+        const std::string& expected = model.periods;
         for (std::size_t buffer_size : buffer_sizes) {
             ASSERT_EQ(periods_of(input, n, buffer_size), expected)
                 << "n " << n << ", chunk " << buffer_size << ", input "
                 << testing::PrintToString(input);
         }
-        ASSERT_EQ(periods_in_chunks(input, n, chunking), expected)
-            << "n " << n << ", chunks " << testing::PrintToString(chunking) << ", input "
-            << testing::PrintToString(input);
+        const Segmented got = segment_in_chunks(input, n, chunking);
+        const std::string where = "n " + std::to_string(n) + ", chunks " +
+                                  testing::PrintToString(chunking) + ", input " +
+                                  testing::PrintToString(input);
+        ASSERT_EQ(got.periods, expected) << where;
+        ASSERT_EQ(got.spans.size(), model.spans.size()) << where;
+        for (std::size_t i = 0; i < got.spans.size(); ++i) {
+            const PeriodSpan& span = got.spans[i];
+            ASSERT_EQ((PlainSpan{span.start, span.end, span.line_end}), model.spans[i])
+                << "span " << i << ", " << where;
+        }
+        ASSERT_EQ(got.fault_offset, model.fault_offset) << where;
+        ASSERT_EQ(got.fault_line, model.fault_line) << where;
         const std::size_t buffer_size =
             buffer_sizes[static_cast<std::size_t>(n & 0xFF) % buffer_sizes.size()];
         ASSERT_EQ(periods_of(input, n, buffer_size, crlf_line_end),

@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+// Found by the tests' comparisons, for a type of the C interface.
+bool operator==(const spezzafrasi_span& a, const spezzafrasi_span& b) {
+    return a.start == b.start && a.end == b.end && a.line_end == b.line_end;
+}
+
 namespace {
 
 std::string prose(std::size_t size) {
@@ -38,6 +43,8 @@ const std::vector<ApiCase> api_cases = {
     {"one_char_periods_crlf", std::string(5000, 'a'), -1, SPEZZAFRASI_CRLF},
     {"one_word_lines", std::string(3000, 'a') + prose(3000), 1, SPEZZAFRASI_CRLF},
     {"cut_character", "ciao\xE2\x82", 7, SPEZZAFRASI_LF},
+    // A lead byte takes line feeds and terminators into its word.
+    {"latin1", prose(3000) + "Citt\xE0:\nPerch\xE9 no.\n" + prose(3000), 7, SPEZZAFRASI_LF},
 };
 
 void PrintTo(const ApiCase& c, std::ostream* os) {
@@ -84,6 +91,7 @@ struct Collected {
     std::string text;
     std::size_t refuse_after = SIZE_MAX; // bytes taken before the sink refuses
     int calls = 0;
+    std::vector<spezzafrasi_span> spans;
 };
 
 int collect(void* context, const void* bytes, size_t size) {
@@ -94,38 +102,113 @@ int collect(void* context, const void* bytes, size_t size) {
     return 0;
 }
 
-// Chunks of random sizes, one byte included, give the bytes of one call.
+// Spans come after the bytes of their lines.
+int collect_spans(void* context, const spezzafrasi_span* spans, size_t count) {
+    auto& collected = *static_cast<Collected*>(context);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (spans[i].line_end > collected.text.size()) return 1;
+        collected.spans.push_back(spans[i]);
+    }
+    return 0;
+}
+
+// The spans and the fault of one call are the segmentation's; with a span
+// less room than the text needs, ERROR_SPACE and not a span past it.
+TEST_P(ApiTest, OneCallGivesSpansAndFaultInsideTheirBuffer) {
+    const ApiCase& c = GetParam();
+    const Segmented expected = segment_in_chunks(c.input, c.words_per_period, std::vector{4096UL});
+    std::vector<char> out(spezzafrasi_bound(c.input.size()));
+    const std::size_t count = expected.spans.size();
+    std::vector<spezzafrasi_span> spans(count + 1);
+    for (const std::size_t room : {count, count - 1}) {
+        std::fill(spans.begin(), spans.end(), spezzafrasi_span{7, 7, 7});
+        std::size_t size = 0;
+        std::size_t got = 0;
+        spezzafrasi_fault fault{1, 1};
+        const int result = spezzafrasi_periods_spans(c.input.data(), c.input.size(), out.data(),
+                                                     out.size(), &size, spans.data(), room, &got,
+                                                     &fault, c.words_per_period, c.line_end);
+        EXPECT_EQ(spans[room], (spezzafrasi_span{7, 7, 7})) << "written past the room";
+        if (room < count) {
+            EXPECT_EQ(result, SPEZZAFRASI_ERROR_SPACE);
+            continue;
+        }
+        ASSERT_EQ(result, SPEZZAFRASI_OK);
+        EXPECT_EQ(fault.offset, expected.fault_offset);
+        EXPECT_EQ(fault.line, expected.fault_line);
+        ASSERT_EQ(got, count);
+        for (std::size_t i = 0; i < count; ++i) {
+            // The line ends differ with CR LF: the offsets in the text not.
+            ASSERT_EQ(spans[i].start, expected.spans[i].start) << i;
+            ASSERT_EQ(spans[i].end, expected.spans[i].end) << i;
+        }
+    }
+}
+
+// Chunks of random sizes, one byte included, give the bytes, the spans and
+// the fault of one call.
 TEST_P(ApiTest, StreamInRandomChunksGivesTheSameBytes) {
     const ApiCase& c = GetParam();
     std::vector<unsigned char> whole(spezzafrasi_bound(c.input.size()));
+    std::vector<spezzafrasi_span> spans(spezzafrasi_span_bound(c.input.size()));
     std::size_t size = 0;
-    ASSERT_EQ(spezzafrasi_periods(c.input.data(), c.input.size(), whole.data(), whole.size(), &size,
-                                  c.words_per_period, c.line_end),
+    std::size_t count = 0;
+    spezzafrasi_fault fault{};
+    ASSERT_EQ(spezzafrasi_periods_spans(c.input.data(), c.input.size(), whole.data(), whole.size(),
+                                        &size, spans.data(), spans.size(), &count, &fault,
+                                        c.words_per_period, c.line_end),
               SPEZZAFRASI_OK);
+    spans.resize(count);
     std::mt19937 rng(21);
     for (int round = 0; round < 4; ++round) {
         Collected collected;
         spezzafrasi_stream* stream =
             spezzafrasi_stream_new(c.words_per_period, c.line_end, collect, &collected);
         ASSERT_NE(stream, nullptr);
+        ASSERT_EQ(spezzafrasi_stream_spans(stream, collect_spans), SPEZZAFRASI_OK);
+        ASSERT_EQ(spezzafrasi_stream_feed(stream, nullptr, 0), SPEZZAFRASI_OK);
         for (std::size_t at = 0; at < c.input.size();) {
             const std::size_t chunk =
                 std::min<std::size_t>(round == 0 ? 1 : 1 + rng() % 5000, c.input.size() - at);
             ASSERT_EQ(spezzafrasi_stream_feed(stream, c.input.data() + at, chunk), SPEZZAFRASI_OK);
             at += chunk;
         }
+        EXPECT_EQ(spezzafrasi_stream_spans(stream, collect_spans), SPEZZAFRASI_ERROR_ARGUMENT);
         ASSERT_EQ(spezzafrasi_stream_finish(stream), SPEZZAFRASI_OK);
         EXPECT_EQ(spezzafrasi_stream_finish(stream), SPEZZAFRASI_ERROR_FINISHED);
         EXPECT_EQ(spezzafrasi_stream_feed(stream, "a", 1), SPEZZAFRASI_ERROR_FINISHED);
+        spezzafrasi_fault streamed{};
+        EXPECT_EQ(spezzafrasi_stream_fault(stream, &streamed),
+                  fault.offset == SPEZZAFRASI_NO_FAULT ? 0 : 1);
+        EXPECT_EQ(streamed.offset, fault.offset);
+        EXPECT_EQ(streamed.line, fault.line);
         spezzafrasi_stream_free(stream);
         ASSERT_EQ(collected.text,
                   std::string(whole.begin(), whole.begin() + static_cast<long>(size)))
             << "round " << round;
+        ASSERT_EQ(collected.spans, spans) << "round " << round;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ApiTest, testing::ValuesIn(api_cases),
                          [](const auto& test) { return std::string(test.param.name); });
+
+// The example that the header and the manual give.
+TEST(ApiSpanTest, TheDocumentedExample) {
+    const std::string text = "Oggi piove molto forte. Domani no.";
+    char out[64];
+    spezzafrasi_span spans[4];
+    std::size_t size = 0;
+    std::size_t count = 0;
+    ASSERT_EQ(spezzafrasi_periods_spans(text.data(), text.size(), out, sizeof out, &size, spans, 4,
+                                        &count, nullptr, 3, SPEZZAFRASI_LF),
+              SPEZZAFRASI_OK);
+    EXPECT_EQ(std::string(out, size), "Oggi piove molto;\nDomani no;\n;\n");
+    ASSERT_EQ(count, 3U);
+    EXPECT_EQ(spans[0], (spezzafrasi_span{0, 23, 18}));
+    EXPECT_EQ(spans[1], (spezzafrasi_span{24, 34, 29}));
+    EXPECT_EQ(spans[2], (spezzafrasi_span{34, 34, 31}));
+}
 
 // Errors are results, never a crash or a partial success.
 TEST(ApiErrorTest, ArgumentsAndSinkFailures) {
@@ -145,10 +228,15 @@ TEST(ApiErrorTest, ArgumentsAndSinkFailures) {
     EXPECT_EQ(spezzafrasi_stream_new(7, SPEZZAFRASI_LF, nullptr, nullptr), nullptr);
     EXPECT_EQ(spezzafrasi_stream_feed(nullptr, "a", 1), SPEZZAFRASI_ERROR_ARGUMENT);
     EXPECT_EQ(spezzafrasi_bound(SIZE_MAX / 2), 0U);
+    spezzafrasi_span span{};
+    EXPECT_EQ(spezzafrasi_periods_spans("a", 1, out, sizeof out, &size, &span, 1, nullptr, nullptr,
+                                        7, SPEZZAFRASI_LF),
+              SPEZZAFRASI_ERROR_ARGUMENT);
+    EXPECT_EQ(spezzafrasi_stream_fault(nullptr, nullptr), SPEZZAFRASI_ERROR_ARGUMENT);
 
     // A sink that refuses stops the stream for good: the walk neither
     // writes nor asks the sink again.
-    Collected collected{{}, 100};
+    Collected collected{{}, 100, 0, {}};
     spezzafrasi_stream* stream = spezzafrasi_stream_new(7, SPEZZAFRASI_LF, collect, &collected);
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(spezzafrasi_stream_feed(stream, nullptr, 0), SPEZZAFRASI_OK);

@@ -14,12 +14,15 @@ const Kernel*& kernel_under_test() {
 
 struct StringSink {
     std::string text;
+    std::vector<PeriodSpan> spans;
 };
 
 bool append_to_string(OutputStream& output) {
-    static_cast<StringSink*>(output.sink)
-        ->text.append(reinterpret_cast<const char*>(output.buffer), output.used);
+    auto& sink = *static_cast<StringSink*>(output.sink);
+    sink.text.append(reinterpret_cast<const char*>(output.buffer), output.used);
     output.used = 0;
+    sink.spans.insert(sink.spans.end(), output.spans, output.spans + output.span_count);
+    output.span_count = 0;
     return true;
 }
 
@@ -35,33 +38,51 @@ const Kernel& tested_kernel() {
     return *kernel_under_test();
 }
 
-std::string periods_in_chunks(std::string_view input, std::int32_t words_per_period,
-                              std::span<const std::size_t> chunk_sizes, LineEnd line_end,
-                              std::uint64_t* first_invalid) {
+namespace {
+
+StringSink feed_in_chunks(std::string_view input, std::int32_t words_per_period,
+                          std::span<const std::size_t> chunk_sizes, LineEnd line_end,
+                          PeriodState& state, bool with_spans) {
     std::vector<unsigned char> buffer(std::max<std::size_t>(chunk_sizes[0], 1));
+    std::vector<PeriodSpan> spans(1 + chunk_sizes[0] % 5);
     StringSink sink;
     OutputStream output{buffer.data(), buffer.size(), line_end, append_to_string, &sink};
-    PeriodState state{};
+    if (with_spans) {
+        output.spans = spans.data();
+        output.span_capacity = spans.size();
+    }
     start_periods(state, words_per_period, tested_kernel());
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
-    // Every other chunk is fed as the program feeds a file, the bytes that
-    // the walk hands back given again at the front of the next chunk.
-    for (std::size_t at = 0, i = 0, held = 0; at < input.size(); ++i) {
-        const std::size_t size =
-            std::min(chunk_sizes[i % chunk_sizes.size()] + held, input.size() - at);
-        std::size_t taken = size;
-        if (i % 2 == 0) {
-            feed_periods(state, bytes + at, size, output);
-        } else {
-            taken = feed_some_periods(state, bytes + at, size, output);
-        }
-        held = size - taken;
-        at += taken;
+    for (std::size_t at = 0, i = 0; at < input.size(); ++i) {
+        const std::size_t size = std::min(chunk_sizes[i % chunk_sizes.size()], input.size() - at);
+        feed_periods(state, bytes + at, size, output);
+        at += size;
     }
     finish_periods(state, output);
     flush_output(output);
+    return sink;
+}
+
+} // namespace
+
+std::string periods_in_chunks(std::string_view input, std::int32_t words_per_period,
+                              std::span<const std::size_t> chunk_sizes, LineEnd line_end,
+                              std::uint64_t* first_invalid) {
+    PeriodState state;
+    const StringSink sink =
+        feed_in_chunks(input, words_per_period, chunk_sizes, line_end, state, false);
     if (first_invalid != nullptr) *first_invalid = state.first_invalid;
     return sink.text;
+}
+
+Segmented segment_in_chunks(std::string_view input, std::int32_t words_per_period,
+                            std::span<const std::size_t> chunk_sizes) {
+    PeriodState state;
+    StringSink sink =
+        feed_in_chunks(input, words_per_period, chunk_sizes, lf_line_end, state, true);
+    Segmented result{std::move(sink.text), std::move(sink.spans), 0, 0};
+    if (!first_fault(state, result.fault_offset, result.fault_line)) result.fault_line = 0;
+    return result;
 }
 
 std::string periods_of(std::string_view input, std::int32_t words_per_period,

@@ -106,7 +106,7 @@ TEST(Utf8FaultTest, FirstFaultFoundWhereverItStands) {
         for (const std::size_t at : {0U, 62U, 63U, 64U, 127U, 8190U, 8191U, 8192U, 10000U}) {
             const std::string text = prose.substr(0, at) + c.bytes + prose.substr(at, 9000);
             const std::uint64_t want =
-                c.fault < 0 ? no_fault : at + static_cast<std::uint64_t>(c.fault);
+                c.fault < 0 ? no_offset : at + static_cast<std::uint64_t>(c.fault);
             for (const std::int32_t n : {7, 2, 0}) {
                 for (const auto& chunks : chunkings) {
                     std::uint64_t got = 0;

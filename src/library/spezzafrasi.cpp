@@ -7,17 +7,21 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 struct spezzafrasi_stream {
     PeriodState state;
     OutputStream output;
     spezzafrasi_sink sink;
+    spezzafrasi_span_sink span_sink;
     void* context;
+    bool fed;
     bool finished;
-    // Enough that the sink is called rarely, and that whole lines go out
+    // Enough that the sinks are called rarely, and that whole lines go out
     // in the line path's fixed-size copies.
     unsigned char buffer[std::size_t{1} << 15];
+    PeriodSpan spans[512];
 };
 
 namespace {
@@ -28,22 +32,38 @@ const LineEnd* line_end_of(int line_end) {
     return nullptr;
 }
 
-// The caller's buffer as the output: a flush moves the buffer past what
-// was written, so the periods are written in place, copied once.
+// The caller's buffers as the output: a flush moves each past what was
+// written, so the periods and spans are written in place, copied once.
 bool advance_in_place(OutputStream& output) {
     output.buffer += output.used;
     output.capacity -= output.used;
     output.used = 0;
-    return output.capacity != 0;
+    if (output.spans != nullptr) {
+        output.spans += output.span_count;
+        output.span_capacity -= output.span_count;
+        output.span_count = 0;
+    }
+    return output.capacity != 0 && (output.spans == nullptr || output.span_capacity != 0);
 }
 
+// The bytes first, then the spans of the lines among them.
 bool hand_to_sink(OutputStream& output) {
     auto& stream = *static_cast<spezzafrasi_stream*>(output.sink);
     if (output.used != 0 && stream.sink(stream.context, output.buffer, output.used) != 0) {
         return false;
     }
     output.used = 0;
+    if (output.span_count != 0 &&
+        stream.span_sink(stream.context, output.spans, output.span_count) != 0) {
+        return false;
+    }
+    output.span_count = 0;
     return true;
+}
+
+void report_fault(const PeriodState& state, spezzafrasi_fault* fault) {
+    if (fault == nullptr) return;
+    if (!first_fault(state, fault->offset, fault->line)) fault->line = 0;
 }
 
 std::int32_t clamped(int words_per_period) {
@@ -70,18 +90,36 @@ size_t spezzafrasi_bound(size_t input_size) {
 
 int spezzafrasi_periods(const void* input, size_t input_size, void* output, size_t output_capacity,
                         size_t* output_size, int words_per_period, int line_end) {
+    return spezzafrasi_periods_spans(input, input_size, output, output_capacity, output_size,
+                                     nullptr, 0, nullptr, nullptr, words_per_period, line_end);
+}
+
+// A period ends at each terminator, one more at the end.
+size_t spezzafrasi_span_bound(size_t input_size) {
+    return input_size == std::numeric_limits<std::size_t>::max() ? 0 : input_size + 1;
+}
+
+int spezzafrasi_periods_spans(const void* input, size_t input_size, void* output,
+                              size_t output_capacity, size_t* output_size, spezzafrasi_span* spans,
+                              size_t span_capacity, size_t* span_count, spezzafrasi_fault* fault,
+                              int words_per_period, int line_end) {
     const LineEnd* end = line_end_of(line_end);
     if ((input == nullptr && input_size != 0) || (output == nullptr && output_capacity != 0) ||
-        output_size == nullptr || end == nullptr) {
+        output_size == nullptr || end == nullptr || (spans == nullptr) != (span_count == nullptr)) {
         return SPEZZAFRASI_ERROR_ARGUMENT;
     }
     auto* const start = static_cast<unsigned char*>(output);
     OutputStream out{start, output_capacity, *end, advance_in_place};
-    PeriodState state{};
+    out.spans = spans;
+    out.span_capacity = span_capacity;
+    PeriodState state; // NOLINT(cppcoreguidelines-pro-type-member-init): start_periods sets it
     start_periods(state, clamped(words_per_period));
     feed_periods(state, static_cast<const unsigned char*>(input), input_size, out);
     finish_periods(state, out);
     *output_size = static_cast<std::size_t>(out.buffer - start) + out.used;
+    if (spans != nullptr)
+        *span_count = static_cast<std::size_t>(out.spans - spans) + out.span_count;
+    report_fault(state, fault);
     return out.failed ? SPEZZAFRASI_ERROR_SPACE : SPEZZAFRASI_OK;
 }
 
@@ -95,14 +133,32 @@ spezzafrasi_stream* spezzafrasi_stream_new(int words_per_period, int line_end,
     stream->output =
         OutputStream{stream->buffer, sizeof stream->buffer, *end, hand_to_sink, stream};
     stream->sink = sink;
+    stream->span_sink = nullptr;
     stream->context = context;
+    stream->fed = false;
     stream->finished = false;
     return stream;
+}
+
+int spezzafrasi_stream_spans(spezzafrasi_stream* stream, spezzafrasi_span_sink span_sink) {
+    if (stream == nullptr || span_sink == nullptr || stream->fed) return SPEZZAFRASI_ERROR_ARGUMENT;
+    if (stream->finished) return SPEZZAFRASI_ERROR_FINISHED;
+    stream->span_sink = span_sink;
+    stream->output.spans = stream->spans;
+    stream->output.span_capacity = std::size(stream->spans);
+    return SPEZZAFRASI_OK;
+}
+
+int spezzafrasi_stream_fault(const spezzafrasi_stream* stream, spezzafrasi_fault* fault) {
+    if (stream == nullptr || fault == nullptr) return SPEZZAFRASI_ERROR_ARGUMENT;
+    report_fault(stream->state, fault);
+    return fault->offset != SPEZZAFRASI_NO_FAULT ? 1 : 0;
 }
 
 int spezzafrasi_stream_feed(spezzafrasi_stream* stream, const void* bytes, size_t size) {
     if (stream == nullptr || (bytes == nullptr && size != 0)) return SPEZZAFRASI_ERROR_ARGUMENT;
     if (stream->finished) return SPEZZAFRASI_ERROR_FINISHED;
+    stream->fed = true;
     feed_periods(stream->state, static_cast<const unsigned char*>(bytes), size, stream->output);
     return flush_output(stream->output) ? SPEZZAFRASI_OK : SPEZZAFRASI_ERROR_SINK;
 }

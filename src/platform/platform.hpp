@@ -20,6 +20,7 @@ struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t file = 0;
     bool disk_file = false; // devices, pipes and consoles have no identity to compare
+    std::uint64_t size = 0; // a disk file's, when it was opened
 };
 
 // Why a file could not be opened, read or written, as its user would say
@@ -36,6 +37,7 @@ enum class FileError {
     ReadFault,  // the device failed to read
     WriteFault, // the device failed to write, or took nothing
     BadName,    // no file can have that name
+    Shrunk,     // the input ended before the size it had when it was opened
     Other,
 };
 
@@ -76,15 +78,6 @@ FileHandle standard_output(const FileIdentity& input, FileProblem& problem);
 // At most `capacity` bytes: their count, 0 at the end of the input, -1 on
 // a read error.
 std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t capacity);
-
-// A file whose bytes can be read again from any position (a disk file),
-// unlike a pipe or a terminal.
-bool file_has_positions(FileHandle file);
-
-// At most `capacity` bytes from `offset` on, leaving the reading position
-// where it was: their count, 0 past the end, -1 on an error.
-std::ptrdiff_t read_file_at(FileHandle file, std::uint64_t offset, unsigned char* buffer,
-                            std::size_t capacity);
 
 // Some of the bytes, at least one: their count, or -1 on a write error.
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count);

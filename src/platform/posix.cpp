@@ -2,6 +2,7 @@
 // sharing rules, stdio for the console.
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -26,7 +27,8 @@ bool lock(int fd, const struct stat& info, int operation) {
 
 FileIdentity identity_of(const struct stat& info) {
     return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-            S_ISREG(info.st_mode)};
+            S_ISREG(info.st_mode),
+            S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0};
 }
 
 FileProblem problem_of(int error) {
@@ -79,6 +81,9 @@ bool accept_input(int fd, FileIdentity& identity, FileProblem& problem) {
         return false;
     }
     identity = identity_of(info);
+    // What is left to read: a standard input may have been read from.
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    if (at > 0) identity.size -= std::min(identity.size, static_cast<std::uint64_t>(at));
     return true;
 }
 
@@ -143,19 +148,6 @@ FileHandle standard_output(const FileIdentity& input, FileProblem& problem) {
 std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t capacity) {
     for (;;) {
         const ssize_t got = read(descriptor(file), buffer, capacity);
-        if (got >= 0 || errno != EINTR) return got < 0 ? -1 : got;
-    }
-}
-
-bool file_has_positions(FileHandle file) {
-    struct stat info {};
-    return fstat(descriptor(file), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-std::ptrdiff_t read_file_at(FileHandle file, std::uint64_t offset, unsigned char* buffer,
-                            std::size_t capacity) {
-    for (;;) {
-        const ssize_t got = pread(descriptor(file), buffer, capacity, static_cast<off_t>(offset));
         if (got >= 0 || errno != EINTR) return got < 0 ? -1 : got;
     }
 }

@@ -40,9 +40,6 @@ bool add_rules(scmp_filter_ctx filter) {
     return
         // the text and the periods, the console lines
         allow(SCMP_SYS(read)) && allow(SCMP_SYS(write)) &&
-        // the input read again up to its first byte that is not UTF-8, to
-        // tell the line
-        allow(SCMP_SYS(pread64)) &&
         // the output is closed to learn whether its last bytes were written
         allow(SCMP_SYS(close)) &&
         // stdio looks at standard output before its first line (fstat of the

@@ -53,6 +53,7 @@ bool identity_of(HANDLE handle, FileIdentity& identity) {
     identity.device = info.dwVolumeSerialNumber;
     identity.file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     identity.disk_file = true;
+    identity.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     return true;
 }
 
@@ -182,6 +183,12 @@ FileHandle standard_input(FileIdentity& identity, FileProblem& problem) {
         problem = problem_of(GetLastError());
         return no_file;
     }
+    // What is left to read: the caller may have read from it.
+    LARGE_INTEGER at{};
+    if (identity.disk_file && SetFilePointerEx(handle, LARGE_INTEGER{}, &at, FILE_CURRENT) &&
+        at.QuadPart > 0) {
+        identity.size -= std::min(identity.size, static_cast<std::uint64_t>(at.QuadPart));
+    }
     return file_of(handle);
 }
 
@@ -205,21 +212,6 @@ std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t cap
     if (ReadFile(handle_of(file), buffer, wanted, &got, nullptr)) return got;
     // A pipe whose writer has gone has ended, as on POSIX.
     return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
-}
-
-bool file_has_positions(FileHandle file) {
-    return GetFileType(handle_of(file)) == FILE_TYPE_DISK;
-}
-
-std::ptrdiff_t read_file_at(FileHandle file, std::uint64_t offset, unsigned char* buffer,
-                            std::size_t capacity) {
-    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 30));
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD got = 0;
-    if (ReadFile(handle_of(file), buffer, wanted, &got, &at)) return got;
-    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
 }
 
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count) {

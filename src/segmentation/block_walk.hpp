@@ -19,12 +19,13 @@
 // well-formed UTF-8 every byte below 0x80 is a character of its own, and
 // the vector compares say so for a whole block; elsewhere the lead bytes
 // of a block are followed one by one, each taking the bytes it announces
-// as read_utf8_char does. The last bytes of a chunk, too few for a block,
-// go one character at a time through read_utf8_char itself
-// (char_path.hpp). This file drives them over a chunk of the text.
+// as read_utf8_char does. Both passes read ahead of the text they walk (a
+// block, a line's fixed copies): a chunk is walked where it lies up to
+// where that would read past it, and its last bytes in the state's carry,
+// which has the room (periods.cpp). This file drives them over a buffer.
 #pragma once
 
-#include "segmentation/block_walk/char_path.hpp"
+#include "segmentation/block_walk/bit_search.hpp"
 #include "segmentation/block_walk/cursor.hpp"
 #include "segmentation/block_walk/region_marks.hpp"
 #include "segmentation/block_walk/region_walk.hpp"
@@ -54,82 +55,68 @@ struct KernelPieces {
     static constexpr bool utf8_every_block = every_block;
 };
 
-// What a walk that more text follows leaves to the caller: enough that
-// every line of its last region has the input that the line path reads
-// past it, and the line path takes them all.
-static_assert(periods_held_back >= line_read_room + block_size + 3,
-              "the last region, a block short of a character, and the line path's reading");
+// The carry holds what a walk in place leaves, with the room that the
+// walk reads past it: a block, and a line's copies from a start before its
+// end.
+static_assert(carry_size >= line_read_room + block_size + 3,
+              "what a walk in place leaves: a line's reading, a block, a character");
+static_assert(carry_room >= line_read_room && carry_room >= block_size,
+              "the carry's room past its text");
 
-// Walks [p, end) for words_per_period of 1 or more: regions through the
-// marks, and the last bytes, too few for a block, one character at a time.
-// Returns where it stopped: at `end`, at a character that does not end
-// before it, or where the output failed. With `goes_on`, the end of the
-// chunk is not the text's: only regions with line_read_room bytes after
-// them are walked, so no line is left to a slower path for want of bytes
-// ahead, and the rest is handed back.
-template <typename Pieces>
-SPEZZAFRASI_INLINE const unsigned char* walk_chunk(PeriodState& state, const unsigned char* p,
-                                                   const unsigned char* end, OutputStream& output,
-                                                   bool goes_on) {
+// Where the text stops being UTF-8 in the region at c.p, if it does, and
+// the line feeds before that; false once the fault is known.
+SPEZZAFRASI_INLINE bool count_to_fault(const Cursor& c, const Marks& marks, int length,
+                                       std::uint64_t& fault, std::uint64_t& lines) {
+    if (marks.first_invalid < 0) {
+        lines += marks.line_feed_count;
+        return true;
+    }
+    const unsigned char* const start = utf8_fault_start(c.p + marks.first_invalid, c.p);
+    fault = c.offset_of(start);
+    lines += count_bits_before(marks.line_feeds,
+                               static_cast<int>(std::min<std::ptrdiff_t>(start - c.p, length)));
+    return false;
+}
+
+// Walks the text in [p, end), at `offset` in the whole text, for
+// words_per_period of 1 or more; bytes up to `readable` can be read. Where
+// fewer than that reading needs are left, it stops and returns where: at a
+// character's start, the walk to go on in the carry. It also stops at a
+// character that `end` cuts, and anywhere once the output has failed. With
+// `spans`, the periods that end give their spans.
+template <typename Pieces, bool spans>
+SPEZZAFRASI_INLINE const unsigned char*
+walk_chunk(PeriodState& state, const unsigned char* p, const unsigned char* end,
+           const unsigned char* readable, std::uint64_t offset, OutputStream& output) {
     const std::int32_t words_per_period = state.words_per_period;
-    Cursor c{p, p, state.words, state.in_gap};
+    Cursor c{p, state.words, state.in_gap, state.span_start, offset, p};
     Operation op = state.op;
+    std::uint64_t fault = state.first_invalid;
+    std::uint64_t lines = state.lines;
+    bool counting = fault == no_offset;
     Marks marks;
     while (c.p < end && !output.failed) {
-        const std::ptrdiff_t ahead = end - c.p - (goes_on ? line_read_room : 0);
-        if (goes_on && ahead < block_size) break;
-        const std::ptrdiff_t available =
-            std::min<std::ptrdiff_t>(ahead, region_blocks * block_size);
+        // Whole blocks whose lines can all be read from their start on.
+        std::ptrdiff_t available = end - c.p;
+        const std::ptrdiff_t room = readable - c.p - line_read_room;
+        if (available > room) available = room - room % block_size;
+        if (available < block_size && available < end - c.p) break;
         const int length =
             mark_region<Pieces::byte_masks, Pieces::write_line_starts, Pieces::utf8_every_block>(
                 c.p, available, !c.in_gap, op == Operation::WritePeriod && c.words == 0 && c.in_gap,
                 marks);
-        if (length > 0) {
-            if (marks.first_invalid >= 0 && c.invalid == nullptr) {
-                c.invalid = utf8_fault_start(c.p + marks.first_invalid, p);
-            }
-            walk_region<Pieces::select_bit, Pieces::copy_line>(c, op, marks, length, end, output,
-                                                               words_per_period);
-            c.span = c.p;
-            continue;
-        }
-        const Stop stop = op == Operation::SkipTail ? skip_chars(c, end)
-                                                    : write_chars(c, end, output, words_per_period);
-        if (stop == Stop::Straddle) break;
-        if (stop == Stop::Switch) {
-            op = op == Operation::WritePeriod ? Operation::SkipTail : Operation::WritePeriod;
-            c.words = 0;
-            c.in_gap = true;
-            c.span = c.p;
-        }
+        if (length == 0) break;
+        if (counting) counting = count_to_fault(c, marks, length, fault, lines);
+        walk_region<Pieces::select_bit, Pieces::copy_line, spans>(c, op, marks, length, readable,
+                                                                  output, words_per_period);
     }
-    if (op == Operation::WritePeriod) write_span(output, c.span, c.p);
     state.op = op;
     state.words = c.words;
     state.in_gap = c.in_gap;
-    state.invalid = c.invalid;
+    state.span_start = c.period_start;
+    state.first_invalid = fault;
+    state.lines = lines;
     return c.p;
-}
-
-// The line feeds in [p, p + size): a byte counter a lane, 64 lanes, that
-// the compiler turns into vector compares and adds for the kernel's
-// instructions; the lanes are summed before any can pass 255.
-SPEZZAFRASI_INLINE std::uint64_t count_line_feeds(const unsigned char* p, std::size_t size) {
-    std::uint64_t total = 0;
-    while (size >= 64) {
-        const std::size_t blocks = std::min<std::size_t>(size / 64, 255);
-        unsigned char lanes[64] = {};
-        for (std::size_t b = 0; b < blocks; ++b, p += 64) {
-            for (int i = 0; i < 64; ++i)
-                lanes[i] = static_cast<unsigned char>(lanes[i] + (p[i] == '\n' ? 1 : 0));
-        }
-        for (const unsigned char lane : lanes)
-            total += lane;
-        size -= 64 * blocks;
-    }
-    for (; size > 0; --size)
-        total += *p++ == '\n' ? 1U : 0U;
-    return total;
 }
 
 } // namespace block_walk
@@ -140,19 +127,19 @@ SPEZZAFRASI_INLINE std::uint64_t count_line_feeds(const unsigned char* p, std::s
 #define SPEZZAFRASI_DEFINE_KERNEL(name, pieces, entry)                                             \
     namespace {                                                                                    \
     entry const unsigned char* walk_##name(PeriodState& state, const unsigned char* p,             \
-                                           const unsigned char* end, OutputStream& output,         \
-                                           bool goes_on) {                                         \
-        return block_walk::walk_chunk<pieces>(state, p, end, output, goes_on);                     \
-    }                                                                                              \
-    entry std::uint64_t line_feeds_##name(const unsigned char* p, std::size_t size) {              \
-        return block_walk::count_line_feeds(p, size);                                              \
+                                           const unsigned char* end,                               \
+                                           const unsigned char* readable, std::uint64_t offset,    \
+                                           OutputStream& output) {                                 \
+        return output.spans != nullptr                                                             \
+                   ? block_walk::walk_chunk<pieces, true>(state, p, end, readable, offset, output) \
+                   : block_walk::walk_chunk<pieces, false>(state, p, end, readable, offset,        \
+                                                           output);                                \
     }                                                                                              \
     const Kernel name##_kernel{#name,                                                              \
                                pieces::byte_masks,                                                 \
                                pieces::select_bit,                                                 \
                                pieces::copy_line,                                                  \
                                pieces::write_line_starts,                                          \
-                               walk_##name,                                                        \
-                               line_feeds_##name};                                                 \
+                               walk_##name};                                                       \
     }
 // NOLINTEND(bugprone-macro-parentheses)

@@ -4,9 +4,14 @@
 
 bool flush_output(OutputStream& output) {
     if (output.failed) return false;
-    if (output.flush != nullptr && output.flush(output)) return true;
+    const std::size_t used = output.used;
+    if (output.flush != nullptr && output.flush(output)) {
+        output.handed += used;
+        return true;
+    }
     output.failed = true;
     output.used = 0;
+    output.span_count = 0;
     return false;
 }
 

@@ -1,11 +1,16 @@
 // The output of the segmentation: a buffer that the caller owns, handed on
 // whole to wherever the periods go (a file, a caller's function, the rest
-// of a caller's buffer) each time it fills. The walk allocates nothing, so
-// its memory does not depend on the size of the text.
+// of a caller's buffer) each time it fills; and, when the caller asks,
+// where each period comes from, in a second buffer handed on with the
+// first. The walk allocates nothing, so its memory does not depend on the
+// size of the text.
 #pragma once
+
+#include "spezzafrasi.h"
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 // The end of a period's line: ";" and a newline, LF or CR LF. Four bytes
@@ -20,9 +25,14 @@ inline constexpr LineEnd crlf_line_end{{';', '\r', '\n'}, 3};
 
 struct OutputStream;
 
-// Takes the first `used` bytes of the buffer where they go and sets `used`
-// to 0; it may move the buffer and change its capacity. Returns false when
-// they cannot be taken, or when no room is left after them.
+// A period's span in the text and the end of its line in the periods, as
+// the C interface gives them (spezzafrasi.h says what they hold).
+using PeriodSpan = spezzafrasi_span;
+
+// Takes the first `used` bytes of the buffer, and the first `span_count`
+// spans, where they go and sets both counts to 0; it may move the buffers
+// and change their capacities. Returns false when they cannot be taken, or
+// when no room is left after them.
 using FlushFunction = bool (*)(OutputStream& output);
 
 struct OutputStream {
@@ -33,11 +43,27 @@ struct OutputStream {
     void* sink = nullptr; // what the flush function writes to
     std::size_t used = 0;
     bool failed = false;
+    std::uint64_t handed = 0; // bytes handed on before the buffer's
+    // Where the spans go, when the caller asks for them; nullptr otherwise.
+    PeriodSpan* spans = nullptr;
+    std::size_t span_capacity = 0;
+    std::size_t span_count = 0;
 };
 
-// Hands every buffered byte on. After a failure the stream stays failed
-// and drops whatever it is given.
+// Hands every buffered byte and span on. After a failure the stream stays
+// failed and drops whatever it is given.
 bool flush_output(OutputStream& output);
+
+// Where the periods written so far end, from the first byte of the first.
+inline std::uint64_t output_offset(const OutputStream& output) {
+    return output.handed + output.used;
+}
+
+// The span of the period whose line the output ends with.
+inline void write_period_span(OutputStream& output, std::uint64_t start, std::uint64_t end) {
+    if (output.span_count == output.span_capacity && !flush_output(output)) return;
+    output.spans[output.span_count++] = {start, end, output_offset(output)};
+}
 
 inline void write_byte(OutputStream& output, unsigned char byte) {
     if (output.used == output.capacity && !flush_output(output)) return;

@@ -21,15 +21,12 @@ struct Kernel {
     BitSelectFunction select_bit;
     LineCopyFunction copy_line;
     LineStartsFunction write_line_starts;
-    // Walks [p, end) for words_per_period of 1 or more and returns where it
-    // stopped: at `end`, or at a character that does not end before it, or
-    // anywhere once the output has failed. With `goes_on` (more of the text
-    // follows `end`) it stops instead where fewer than periods_held_back
-    // bytes are left, which the caller gives again with what follows.
+    // Walks [p, end) of the text, at `offset` in it, for words_per_period
+    // of 1 or more, reading up to `readable`; returns where it stopped
+    // (block_walk.hpp says where).
     const unsigned char* (*walk)(PeriodState& state, const unsigned char* p,
-                                 const unsigned char* end, OutputStream& output, bool goes_on);
-    // The line feeds among `size` bytes, with the kernel's instructions.
-    std::uint64_t (*line_feeds)(const unsigned char* bytes, std::size_t size);
+                                 const unsigned char* end, const unsigned char* readable,
+                                 std::uint64_t offset, OutputStream& output);
 };
 
 // The fastest kernel this processor runs. Chosen at the first call, safely

@@ -4,6 +4,7 @@
 #include "segmentation/utf8_reader.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -19,107 +20,154 @@ void end_line(PeriodState& state, OutputStream& output) {
     state.in_gap = true;
 }
 
-// One character, outside the kernel's walk: a character that two chunks
-// cut, or any character when every period takes one (words_per_period 0 or
-// less). Only a separator can close a word, and a separator is one byte,
-// never cut: a character here ends a line or belongs to a word.
-void take_char(PeriodState& state, const Utf8Char& ch, OutputStream& output) {
-    const bool terminator = char_class(ch.code) == CharClass::Terminator;
+// The period under way ends at `end`: its span goes to the output, when it
+// takes spans.
+void end_period(PeriodState& state, OutputStream& output, std::uint64_t end) {
+    if (output.spans == nullptr) return;
+    write_period_span(output, state.span_start == no_offset ? end : state.span_start, end);
+    state.span_start = no_offset;
+}
+
+void note_fault(PeriodState& state, std::uint64_t at) {
+    if (state.first_invalid == no_offset) state.first_invalid = at;
+}
+
+// One character at `at` in the text, outside the kernel's walk: a
+// character that two chunks cut, or any character when every period takes
+// one (words_per_period 0 or less). Only a separator can close a word, and
+// a separator is one byte, never cut: a character here ends a line or
+// belongs to a word.
+void take_char(PeriodState& state, const Utf8Char& ch, std::uint64_t at, OutputStream& output) {
+    const CharClass kind = char_class(ch.code);
+    if (kind != CharClass::Separator && state.span_start == no_offset) state.span_start = at;
+    const std::uint64_t end = at + static_cast<std::uint64_t>(ch.length);
     if (state.op == Operation::SkipTail) {
-        if (terminator) {
+        if (kind == CharClass::Terminator) {
             state.op = Operation::WritePeriod;
             state.words = 0;
             state.in_gap = true;
+            end_period(state, output, end);
         }
     } else if (state.words_per_period <= 0) {
         end_line(state, output);
         state.op = Operation::SkipTail;
-    } else if (terminator) {
+    } else if (kind == CharClass::Terminator) {
         end_line(state, output);
+        end_period(state, output, end);
     } else {
         write_char(output, ch);
         state.in_gap = false;
     }
 }
 
-// With words_per_period 0 or less: a character at a time.
+// With words_per_period 0 or less: a character at a time, from `p` at
+// `offset` in the text; the line feeds counted up to the first fault.
 const unsigned char* take_chars(PeriodState& state, const unsigned char* p,
-                                const unsigned char* end, OutputStream& output) {
+                                const unsigned char* end, std::uint64_t offset,
+                                OutputStream& output) {
+    const unsigned char* const first = p;
     Utf8Char ch{};
     for (const unsigned char* at = p; !output.failed && read_utf8_char(p, end, ch) == 1; at = p) {
-        note_utf8_fault(state.invalid, at, ch.length);
-        take_char(state, ch, output);
+        const std::uint64_t here = offset + static_cast<std::uint64_t>(at - first);
+        if (state.first_invalid == no_offset) {
+            if (!utf8_well_formed(at, ch.length)) {
+                state.first_invalid = here;
+            } else if (ch.code == '\n') {
+                ++state.lines;
+            }
+        }
+        take_char(state, ch, here, output);
     }
     return p;
 }
 
-void note_fault(PeriodState& state, std::uint64_t at) {
-    if (state.first_invalid == no_fault) state.first_invalid = at;
+// Completes a character that the last chunk cut with the first bytes of
+// this one, and takes it once whole. Returns how many bytes it took.
+std::size_t complete_cut(PeriodState& state, const unsigned char* bytes, std::size_t size,
+                         OutputStream& output) {
+    const std::size_t missing = std::min<std::size_t>(state.cut_length - state.cut_size, size);
+    std::copy_n(bytes, missing, state.cut + state.cut_size);
+    const std::size_t had = state.cut_size;
+    state.cut_size = static_cast<std::uint8_t>(had + missing);
+    if (state.cut_size < state.cut_length) return missing;
+    state.cut_size = 0;
+    const std::uint64_t at = state.fed - had;
+    if (!utf8_well_formed(state.cut, state.cut_length)) note_fault(state, at);
+    take_char(state, packed_utf8_char(state.cut, state.cut_length), at, output);
+    return missing;
 }
 
-// feed_periods, or with `goes_on` feed_some_periods.
-std::size_t feed(PeriodState& state, const unsigned char* bytes, std::size_t size,
-                 OutputStream& output, bool goes_on) {
-    const unsigned char* p = bytes;
-    const unsigned char* const end = bytes + size;
-    if (state.cut_size != 0) {
-        const std::size_t missing = std::min<std::size_t>(state.cut_length - state.cut_size, size);
-        std::copy_n(p, missing, state.cut + state.cut_size);
-        const std::size_t had = state.cut_size;
-        state.cut_size = static_cast<std::uint8_t>(had + missing);
-        p += missing;
-        if (state.cut_size < state.cut_length) {
-            state.fed += size;
-            return size;
-        }
-        state.cut_size = 0;
-        if (!utf8_well_formed(state.cut, state.cut_length)) note_fault(state, state.fed - had);
-        take_char(state, packed_utf8_char(state.cut, state.cut_length), output);
+// Walks [p, end), at `offset` in the text: where it lies as far as the walk
+// can read ahead, the rest copied into the carry, which has the room.
+// Returns where it stopped: `end`, or a character that `end` cuts.
+const unsigned char* walk(PeriodState& state, const unsigned char* p, const unsigned char* end,
+                          std::uint64_t offset, OutputStream& output) {
+    const Kernel& kernel = *state.kernel;
+    if (static_cast<std::size_t>(end - p) >= carry_size) {
+        const unsigned char* const start = p;
+        p = kernel.walk(state, p, end, end, offset, output);
+        offset += static_cast<std::uint64_t>(p - start);
     }
-    state.invalid = nullptr;
-    p = state.words_per_period > 0 ? state.kernel->walk(state, p, end, output, goes_on)
-                                   : take_chars(state, p, end, output);
-    if (state.invalid != nullptr) {
-        note_fault(state, state.fed + static_cast<std::uint64_t>(state.invalid - bytes));
-    }
-    const auto taken = static_cast<std::size_t>(p - bytes);
-    if (goes_on && !output.failed) {
-        state.fed += taken;
-        return taken;
-    }
-    state.fed += size;
-    if (output.failed || p == end) return size;
-    // Fewer bytes than the character's length: kept for the next chunk.
-    state.cut_length = static_cast<std::uint8_t>(utf8_sequence_length(*p));
-    state.cut_size = static_cast<std::uint8_t>(end - p);
-    std::copy(p, end, state.cut);
-    return size;
+    const auto rest = static_cast<std::size_t>(end - p);
+    if (rest == 0 || output.failed) return p;
+    std::memcpy(state.carry, p, rest);
+    // Only the text decides the walk; the bytes past it are only read.
+    std::memset(state.carry + rest, 0, carry_room);
+    const unsigned char* const stop = kernel.walk(state, state.carry, state.carry + rest,
+                                                  state.carry + rest + carry_room, offset, output);
+    return p + (stop - state.carry);
 }
 
 } // namespace
 
 void start_periods(PeriodState& state, std::int32_t words_per_period, const Kernel& kernel) {
-    state = PeriodState{};
-    state.first_invalid = no_fault;
     state.kernel = &kernel;
     state.words_per_period = words_per_period;
     state.op = Operation::WritePeriod;
+    state.words = 0;
     state.in_gap = true;
+    state.cut_size = 0;
+    state.cut_length = 0;
+    state.fed = 0;
+    state.first_invalid = no_offset;
+    state.lines = 0;
+    state.span_start = no_offset;
 }
 
 void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
                   OutputStream& output) {
-    feed(state, bytes, size, output, false);
-}
-
-std::size_t feed_some_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
-                              OutputStream& output) {
-    return feed(state, bytes, size, output, true);
+    std::size_t done = state.cut_size != 0 ? complete_cut(state, bytes, size, output) : 0;
+    if (state.cut_size != 0) {
+        state.fed += size;
+        return;
+    }
+    const unsigned char* const end = bytes + size;
+    const std::uint64_t offset = state.fed + done;
+    const unsigned char* const p = state.words_per_period > 0
+                                       ? walk(state, bytes + done, end, offset, output)
+                                       : take_chars(state, bytes + done, end, offset, output);
+    state.fed += size;
+    if (output.failed || p == end) return;
+    // Fewer bytes than the character's length: kept for the next chunk.
+    state.cut_length = static_cast<std::uint8_t>(utf8_sequence_length(*p));
+    state.cut_size = static_cast<std::uint8_t>(end - p);
+    std::copy(p, end, state.cut);
 }
 
 void finish_periods(PeriodState& state, OutputStream& output) {
+    if (state.cut_size != 0) {
+        const std::uint64_t at = state.fed - state.cut_size;
+        note_fault(state, at);
+        if (state.span_start == no_offset) state.span_start = at;
+        state.cut_size = 0;
+    }
     if (state.op == Operation::WritePeriod) write_line_end(output);
-    if (state.cut_size != 0) note_fault(state, state.fed - state.cut_size);
-    state.cut_size = 0;
-    state.op = Operation::SkipTail; // a second finish writes nothing more
+    end_period(state, output, state.fed);
+    state.op = Operation::SkipTail;
+}
+
+bool first_fault(const PeriodState& state, std::uint64_t& offset, std::uint64_t& line) {
+    offset = state.first_invalid;
+    line = state.lines + 1;
+    return state.first_invalid != no_offset;
 }

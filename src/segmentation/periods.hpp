@@ -3,6 +3,8 @@
 // line end. Everything the cut needs to go on with the next chunk is kept
 // in one PeriodState, so the chunks may be of any size, one byte included,
 // and the periods are the same bytes as those of the whole text at once.
+// The state also tells where the text first stops being UTF-8, and the
+// output, when asked, where each period comes from (its span).
 //
 // Two operations take turns over the text: writing a period (WritePeriod),
 // up to the separator that closes the line's n-th word; and dropping the
@@ -17,6 +19,16 @@
 
 enum class Operation { WritePeriod, SkipTail };
 
+inline constexpr std::uint64_t no_offset = ~std::uint64_t{0};
+
+// The walk reads ahead of where it stands: the fixed copies of a line up
+// to 128 bytes past the line's start, the marks a whole block of 64. The
+// last bytes of each chunk are therefore walked in the state's own carry,
+// with that much room after them; a chunk smaller than carry_size goes
+// there whole.
+inline constexpr std::size_t carry_size = 1024;
+inline constexpr std::size_t carry_room = 192;
+
 struct PeriodState {
     const Kernel* kernel;
     std::int32_t words_per_period;
@@ -29,12 +41,13 @@ struct PeriodState {
     std::uint8_t cut_size;
     std::uint8_t cut_length;
     std::uint64_t fed;           // bytes of the text before this chunk
-    std::uint64_t first_invalid; // the first byte that breaks UTF-8, or no_fault
-    // Where a walk found the chunk's first such byte, or nullptr.
-    const unsigned char* invalid;
+    std::uint64_t first_invalid; // the first byte that breaks UTF-8, or no_offset
+    std::uint64_t lines;         // the line feeds before it, or so far
+    std::uint64_t span_start;    // where the period under way begins, or no_offset
+    // Left uninitialised until used: a text of a few hundred bytes should
+    // not pay for clearing it.
+    unsigned char carry[carry_size + carry_room];
 };
-
-inline constexpr std::uint64_t no_fault = ~std::uint64_t{0};
 
 // A new text, with the kernel given (the fastest this processor runs,
 // unless a test or the benchmark names another). With words_per_period 0
@@ -42,24 +55,18 @@ inline constexpr std::uint64_t no_fault = ~std::uint64_t{0};
 void start_periods(PeriodState& state, std::int32_t words_per_period,
                    const Kernel& kernel = chosen_kernel());
 
-// The next `size` bytes of the text. Their periods go to `output`, but for
+// The next `size` bytes of the text. Their periods go to `output`, and
+// the spans of the periods they end to its spans when it has any, all but
 // the bytes of a character that the chunk does not hold whole, kept for the
 // next one. Stops at once when the output has failed.
 void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
                   OutputStream& output);
 
-// The most bytes that feed_some_periods hands back.
-inline constexpr std::size_t periods_held_back = 256;
-
-// The next `size` bytes of a text that goes on after them, for a caller
-// that can give them again: their periods up to where fewer than
-// periods_held_back bytes are left, where the walk would go on more slowly
-// with so little ahead. Returns how many bytes it took; the caller gives
-// the rest again, followed by the next bytes. Ends as feed_periods does.
-std::size_t feed_some_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
-                              OutputStream& output);
-
 // The end of the text: the last line is ended, unless a dropped tail was
-// going on, and a character cut short is dropped (and is the first fault
-// if there was none before). Does not flush.
+// going on, the last span given, and a character cut short is dropped (and
+// is the first fault if there was none before). Does not flush.
 void finish_periods(PeriodState& state, OutputStream& output);
+
+// Where the text first stops being UTF-8, from 0, and its line, from 1;
+// false when it does not (so far).
+bool first_fault(const PeriodState& state, std::uint64_t& offset, std::uint64_t& line);

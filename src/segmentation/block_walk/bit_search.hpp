@@ -46,6 +46,15 @@ inline std::uint64_t bits_from(const std::uint64_t* bits, int from) {
     return bits[w] >> shift | (bits[w + 1] << 1) << (63 - shift);
 }
 
+// The bits set below `to`.
+inline std::uint64_t count_bits_before(const std::uint64_t* bits, int to) {
+    std::uint64_t count = 0;
+    for (unsigned w = 0; w < word_of(to); ++w)
+        count += static_cast<std::uint64_t>(count_bits(bits[w]));
+    return count +
+           static_cast<std::uint64_t>(count_bits(bits[word_of(to)] & bits_below(bit_of(to))));
+}
+
 // The first bit set from `from` on; the marks make sure there is one.
 inline int next_bit(const std::uint64_t* bits, int from) {
     unsigned w = word_of(from);

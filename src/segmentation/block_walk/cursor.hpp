@@ -1,5 +1,5 @@
-// Where the walk stands, which operation it is in, and why a step of it
-// stopped: what every path of the walk shares.
+// Where the walk stands, which operation it is in, and where the period
+// under way began: what every path of the walk shares.
 #pragma once
 
 #include "segmentation/byte_stream.hpp"
@@ -10,23 +10,33 @@
 
 namespace block_walk {
 
-// Where the walk stands inside the buffer.
 struct Cursor {
-    const unsigned char* p;                 // next byte to look at
-    const unsigned char* span;              // [span, p) goes to the output unchanged
-    std::int32_t words;                     // words closed on the current line
-    bool in_gap;                            // after a separator or a terminator
-    const unsigned char* invalid = nullptr; // the first byte that breaks UTF-8
+    const unsigned char* p; // next byte to look at
+    std::int32_t words;     // words closed on the current line
+    bool in_gap;            // after a separator or a terminator
+    // Where the period under way began in the text, or no_offset while
+    // only separators have come since the last one ended.
+    std::uint64_t period_start;
+    // The text's offset of the walk's first byte, and that byte.
+    std::uint64_t origin_offset;
+    const unsigned char* origin;
+
+    std::uint64_t offset_of(const unsigned char* at) const {
+        return origin_offset + static_cast<std::uint64_t>(at - origin);
+    }
 };
 
-// Why a step of the character path stopped: at its limit; at a switch
-// from one operation to the other (the line is full, or the dropped tail
-// has met its terminator); at a character that the chunk does not hold
-// whole.
-enum class Stop { Limit, Switch, Straddle };
+// The bytes of the terminator that begins with `first`: the middle dot
+// has two.
+inline int terminator_length(unsigned char first) {
+    return first == 0xC2 ? 2 : 1;
+}
 
-inline void write_span(OutputStream& output, const unsigned char* from, const unsigned char* to) {
-    write_bytes(output, from, static_cast<std::size_t>(to - from));
+// The period under way ends at `end`, an offset in the text, and its line
+// is the last one written: its span goes to the output.
+inline void end_period(std::uint64_t& period_start, OutputStream& output, std::uint64_t end) {
+    write_period_span(output, period_start == no_offset ? end : period_start, end);
+    period_start = no_offset;
 }
 
 } // namespace block_walk

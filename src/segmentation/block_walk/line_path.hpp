@@ -64,18 +64,25 @@ SPEZZAFRASI_INLINE int line_length(const Marks& marks, int from, std::uint64_t c
     return lowest_bit(closers | std::uint64_t{1} << to_near);
 }
 
-// Writes line after line from `at`, a line's start, as long as each line
-// ends less than 63 bytes after its first word, without a loop over words
-// or bytes and nearly without a branch that depends on the text. The lines
-// begin where the marks say, one after each terminator, so that one line
-// does not wait for the one before. Returns where it stopped, at a line's
+// Whether the output has no room for one more span.
+template <bool spans>
+SPEZZAFRASI_INLINE bool spans_full(const OutputStream& output) {
+    return spans && output.span_count == output.span_capacity;
+}
+
+// Writes line after line of the region at c.p from `at`, a line's start,
+// as long as each line ends less than 63 bytes after its first word,
+// without a loop over words or bytes and nearly without a branch that
+// depends on the text. The lines begin where the marks say, one after each
+// terminator, so that one line does not wait for the one before; with
+// `spans`, each is a period's span. Returns where it stopped, at a line's
 // start, or the region's end with op SkipTail when a dropped tail goes on
-// past it.
-template <BitSelectFunction select_bit, LineCopyFunction copy_line>
-SPEZZAFRASI_INLINE int write_phrases(int at, int& line, Operation& op, const Marks& marks,
-                                     const unsigned char* base, int length,
-                                     const unsigned char* end, OutputStream& output,
-                                     std::int32_t words_per_period) {
+// past it (its period's start then in c.period_start).
+template <BitSelectFunction select_bit, LineCopyFunction copy_line, bool spans>
+SPEZZAFRASI_INLINE int write_phrases(Cursor& c, int at, int& line, Operation& op,
+                                     const Marks& marks, int length, const unsigned char* end,
+                                     OutputStream& output, std::int32_t words_per_period) {
+    const unsigned char* const base = c.p;
     if (output.capacity < 2 * line_room) return at;
     // The fixed copies read up to line_read_room bytes from a line's start.
     const int last =
@@ -98,11 +105,14 @@ SPEZZAFRASI_INLINE int write_phrases(int at, int& line, Operation& op, const Mar
     for (; line < marks.lines; ++line) {
         const int next = marks.line_starts[line];
         if (next >= last) return stop_at(next);
-        if (out > out_limit) {
+        if (out > out_limit || spans_full<spans>(output)) {
             stop_at(next);
             // A flush may leave less room than a line needs (the end of a
             // caller's buffer): the general walk takes the rest.
-            if (!flush_output(output) || output.capacity - output.used < line_room) return next;
+            if (!flush_output(output) || output.capacity - output.used < line_room ||
+                spans_full<spans>(output)) {
+                return next;
+            }
             out = output.buffer + output.used;
             out_limit = output.buffer + (output.capacity - line_room);
         }
@@ -118,6 +128,19 @@ SPEZZAFRASI_INLINE int write_phrases(int at, int& line, Operation& op, const Mar
                         closers & in_line, bits_from(marks.spaced, from) & in_line);
         std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
         out += line_end.size;
+        if constexpr (spans) {
+            // The line's terminator, past the dropped tail of a full line.
+            const int terminator = next_bit(marks.terminators, from + count);
+            if (terminator < length) {
+                output.spans[output.span_count++] = {
+                    c.offset_of(base + from),
+                    c.offset_of(base + terminator) +
+                        static_cast<std::uint64_t>(terminator_length(base[terminator])),
+                    output.handed + static_cast<std::uint64_t>(out - output.buffer)};
+            } else {
+                c.period_start = c.offset_of(base + from);
+            }
+        }
     }
     // Only a gap follows the last line's terminator, unless the terminator
     // is past the region.

@@ -34,6 +34,8 @@ struct Marks {
     std::uint64_t closers[marks_words];     // separators right after a word byte
     std::uint64_t dropped[marks_words];     // separators after a separator or a terminator
     std::uint64_t spaced[marks_words];      // closers other than a space, written as one
+    std::uint64_t line_feeds[marks_words];  // for the line of a fault
+    std::uint64_t line_feed_count;          // in the region
     // Where each line begins: the first byte after a terminator and its
     // gap, in order, and how many there are; a block's list may write 64
     // entries past its first.
@@ -101,18 +103,17 @@ struct Carry {
     std::uint64_t gap_goes_on;
 };
 
-// Marks block b of the region, at q, with `room` bytes after its first in
-// the buffer; its line starts go to the list after the `lines` before it.
+// Marks block b of the region, at q, whose bytes and the one after it can
+// all be read; its line starts go to the list after the `lines` before it.
 template <LineStartsFunction write_line_starts>
 SPEZZAFRASI_INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, const unsigned char* q,
-                                   std::ptrdiff_t room, int b, Carry& carry, Marks& marks,
-                                   int& lines) {
+                                   int b, Carry& carry, Marks& marks, int& lines) {
     const std::uint64_t separators = m.separators & ~taken;
     std::uint64_t dots = 0;
     // C2 is rare: the lead of the middle dot and a few symbols.
     for (std::uint64_t c2 = m.c2 & ~taken; c2 != 0; c2 &= c2 - 1) {
         const int at = lowest_bit(c2);
-        if (at < room && q[at + 1] == 0xB7) dots |= std::uint64_t{1} << at;
+        if (q[at + 1] == 0xB7) dots |= std::uint64_t{1} << at;
     }
     const std::uint64_t one_byte_terminators = m.terminators & ~taken;
     const std::uint64_t terminators = one_byte_terminators | dots;
@@ -130,6 +131,7 @@ SPEZZAFRASI_INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, cons
     marks.closers[b] = closers;
     marks.dropped[b] = separators & ~closers;
     marks.spaced[b] = closers & ~m.spaces;
+    marks.line_feeds[b] = m.line_feeds;
     const std::uint64_t starts = sum & ~separators;
     write_line_starts(marks.line_starts + lines, starts, b);
     lines += count_bits(starts);
@@ -139,44 +141,65 @@ SPEZZAFRASI_INLINE void mark_block(const ByteMasks& m, std::uint64_t taken, cons
     carry.gap_goes_on = (partial < after || sum < partial) ? 1 : 0;
 }
 
-// Ends the region after `blocks` marked blocks, less a character that the
-// last one does not hold whole: past its end nothing is marked but a
-// terminator, so that every search stops there. Returns its length.
-inline int close_region(int blocks, const Leads& leads, Marks& marks) {
-    int length = 64 * blocks;
-    if (blocks != 0 && leads.pending != 0) length = 64 * (blocks - 1) + leads.straddler;
+// Ends the region at `length`, inside or just past its `blocks` marked
+// blocks: past it nothing is marked but a terminator, so that every search
+// stops there, and its line feeds are not counted.
+inline void close_region(int length, int blocks, Marks& marks) {
     const int end_word = length / 64;
+    const std::uint64_t kept = bits_below(bit_of(length));
     for (int w = end_word; w < end_word + 2; ++w) {
-        const std::uint64_t kept = bits_below(bit_of(length));
-        for (std::uint64_t* bits :
-             {marks.separators, marks.terminators, marks.closers, marks.dropped, marks.spaced}) {
-            bits[w] = w < blocks ? bits[w] & kept : 0;
+        const std::uint64_t keep = w == end_word && w < blocks ? kept : 0;
+        if (w < blocks) {
+            marks.line_feed_count -=
+                static_cast<std::uint64_t>(count_bits(marks.line_feeds[w] & ~keep));
+        }
+        for (std::uint64_t* bits : {marks.separators, marks.terminators, marks.closers,
+                                    marks.dropped, marks.spaced, marks.line_feeds}) {
+            bits[w] = w < blocks ? bits[w] & keep : 0;
         }
     }
     marks.terminators[end_word] |= std::uint64_t{1} << bit_of(length);
     while (marks.lines > 0 && marks.line_starts[marks.lines - 1] >= length)
         --marks.lines;
-    return length;
 }
 
-// Marks the region that begins at p, a character's start, with `available`
-// bytes from p in the buffer; `after_word` says whether the byte before p
-// belongs to a word, `line_start` whether a line begins at p. Returns the
-// region's length: whole blocks, less a character that the last one does
-// not hold whole; 0 when there is no whole block. With `utf8_every_block`
-// every block goes through the UTF-8 check, for kernels whose lead masks
-// cost next to nothing: the branch that leaves out blocks of ASCII alone
-// is often mispredicted in text that mixes them with accented ones.
+// Where the region of `blocks` blocks ends when its text stops `available`
+// bytes in, inside the last block: there, or before the character that the
+// end cuts (whose lead byte takes the byte at `available`: `last_taken` is
+// what the leads took of the last block, `straddler` the lead before it
+// that reaches into it).
+inline int region_length(std::ptrdiff_t available, int blocks, std::uint64_t last_taken,
+                         int straddler) {
+    const int last = 64 * (blocks - 1);
+    const int stop = static_cast<int>(available) - last; // 1 to 63
+    if (((last_taken >> stop) & 1) == 0) return static_cast<int>(available);
+    const std::uint64_t starts = ~last_taken & bits_below(stop);
+    return starts != 0 ? last + 63 - std::countl_zero(starts) : last - 64 + straddler;
+}
+
+// Marks the region that begins at p, a character's start, where the text
+// has `available` bytes: whole blocks, the last of which may go past the
+// text into bytes that can be read but are not the text's. `after_word`
+// says whether the byte before p belongs to a word, `line_start` whether a
+// line begins at p. Returns the region's length: up to the end of its last
+// block or of the text, less a character that the end cuts; 0 when that
+// leaves nothing. With `utf8_every_block` every block goes through the
+// UTF-8 check, for kernels whose lead masks cost next to nothing: the
+// branch that leaves out blocks of ASCII alone is often mispredicted in
+// text that mixes them with accented ones.
 template <ByteMasksFunction byte_masks, LineStartsFunction write_line_starts, bool utf8_every_block>
 SPEZZAFRASI_INLINE int mark_region(const unsigned char* p, std::ptrdiff_t available,
                                    bool after_word, bool line_start, Marks& marks) {
-    const int blocks = static_cast<int>(std::min<std::ptrdiff_t>(region_blocks, available / 64));
+    const int blocks =
+        static_cast<int>(std::min<std::ptrdiff_t>(region_blocks, (available + 63) / 64));
     Leads leads;
     Carry carry{after_word ? 1U : 0U, 0, line_start ? 1U : 0U, 0};
     // Counted apart from marks.lines, which the list's stores might change
     // as far as the compiler knows: it would be read back every block.
     int lines = 0;
-    for (int b = 0; b < blocks; ++b) {
+    std::uint64_t line_feeds = 0;
+    // Marks block b; returns what the leads took of it.
+    const auto mark = [&](int b) {
         const unsigned char* const q = p + std::ptrdiff_t{64} * b;
         const ByteMasks m = byte_masks(q);
         // A block of ASCII alone, with no character going on into it,
@@ -184,11 +207,25 @@ SPEZZAFRASI_INLINE int mark_region(const unsigned char* p, std::ptrdiff_t availa
         // Latin letters spends most of its blocks.
         const bool ascii = !utf8_every_block && (m.high | leads.pending) == 0;
         const std::uint64_t taken = ascii ? 0 : taken_by_leads(m, q, b, leads);
-        mark_block<write_line_starts>(m, taken, q, available - std::ptrdiff_t{64} * b - 1, b, carry,
-                                      marks, lines);
+        mark_block<write_line_starts>(m, taken, q, b, carry, marks, lines);
+        line_feeds += static_cast<std::uint64_t>(count_bits(m.line_feeds));
+        return taken;
+    };
+    // The last block apart, for where a character that the text's end cuts
+    // begins: the loop keeps no more than it needs.
+    const int full = blocks - (available < std::ptrdiff_t{64} * blocks ? 1 : 0);
+    for (int b = 0; b < full; ++b)
+        mark(b);
+    int length = 64 * blocks;
+    if (full < blocks) {
+        const int straddler = leads.straddler;
+        length = region_length(available, blocks, mark(full), straddler);
+    } else if (blocks != 0 && leads.pending != 0) {
+        length = 64 * (blocks - 1) + leads.straddler;
     }
     marks.lines = lines;
-    const int length = close_region(blocks, leads, marks);
+    marks.line_feed_count = line_feeds;
+    close_region(length, blocks, marks);
     // A character that the region cuts is looked at again with the next.
     marks.first_invalid = leads.first_invalid < length ? leads.first_invalid : -1;
     return length;

@@ -15,10 +15,6 @@
 
 namespace block_walk {
 
-inline int terminator_length(unsigned char first) {
-    return first == 0xC2 ? 2 : 1; // the middle dot
-}
-
 // Writes the words in [from, to) of the region at `base`: copies of the
 // input between the separators that are dropped or written as a space. A
 // run of dropped separators (an indentation, a column's alignment) is
@@ -39,8 +35,9 @@ SPEZZAFRASI_INLINE void write_words(OutputStream& output, const unsigned char* b
 }
 
 // Goes through the marked region that begins at c.p, phrase by phrase, and
-// leaves c.p at its end.
-template <BitSelectFunction select_bit, LineCopyFunction copy_line>
+// leaves c.p at its end; with `spans`, each period that ends in it gives
+// its span. Bytes up to `end` can be read.
+template <BitSelectFunction select_bit, LineCopyFunction copy_line, bool spans>
 SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks, int length,
                                     const unsigned char* end, OutputStream& output,
                                     std::int32_t words_per_period) {
@@ -55,15 +52,20 @@ SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks
             c.in_gap = true;
             at = terminator + terminator_length(base[terminator]);
             op = Operation::WritePeriod;
+            if constexpr (spans) end_period(c.period_start, output, c.offset_of(base + at));
             continue;
         }
         if (c.words == 0 && c.in_gap) {
-            at = write_phrases<select_bit, copy_line>(at, line, op, marks, base, length, end,
-                                                      output, words_per_period);
+            at = write_phrases<select_bit, copy_line, spans>(c, at, line, op, marks, length, end,
+                                                             output, words_per_period);
             if (at == length) break;
         }
         // A line's separators before its first word are dropped.
         const int from = c.in_gap ? next_clear_bit(marks.separators, at) : at;
+        if constexpr (spans) {
+            if (c.period_start == no_offset && from < length)
+                c.period_start = c.offset_of(base + from);
+        }
         const int terminator = next_bit(marks.terminators, from);
         std::int32_t closed = 0;
         const int last_closer =
@@ -82,6 +84,7 @@ SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks
         }
         end_line(output);
         at = terminator + terminator_length(base[terminator]);
+        if constexpr (spans) end_period(c.period_start, output, c.offset_of(base + at));
         c.words = 0;
         c.in_gap = true;
     }

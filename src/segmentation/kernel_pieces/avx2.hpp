@@ -50,6 +50,7 @@ namespace avx2 {
             _mm256_shuffle_epi8(high_flags, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
         m.separators |= any_flag(flags, f::separators) << shift;
         m.spaces |= any_flag(flags, f::space) << shift;
+        m.line_feeds |= bits(_mm256_cmpeq_epi8(v, bytes('\n'))) << shift;
         m.terminators |= any_flag(flags, f::terminators) << shift;
         m.high |= bits(v) << shift;
         m.lead2 |= at_least(v, 0xC0) << shift;

@@ -67,6 +67,7 @@ byte_masks_avx512(const unsigned char* p) {
     ByteMasks m{};
     m.separators = _mm512_test_epi8_mask(flags, bytes(f::separators));
     m.spaces = _mm512_test_epi8_mask(flags, bytes(f::space));
+    m.line_feeds = _mm512_cmpeq_epi8_mask(v, bytes('\n'));
     m.terminators = _mm512_test_epi8_mask(flags, bytes(f::terminators));
     m.high = _mm512_movepi8_mask(v);
     m.lead2 = _mm512_cmpge_epu8_mask(v, bytes(0xC0));

@@ -31,6 +31,7 @@ inline ByteMasks byte_masks_neon(const unsigned char* p) {
     uint8x16_t v[4];
     uint8x16_t separators[4];
     uint8x16_t spaces[4];
+    uint8x16_t line_feeds[4];
     uint8x16_t terminators[4];
     uint8x16_t high[4];
     for (int k = 0; k < 4; ++k) {
@@ -39,12 +40,14 @@ inline ByteMasks byte_masks_neon(const unsigned char* p) {
                                           vqtbl1q_u8(high_flags, vshrq_n_u8(v[k], 4)));
         separators[k] = vtstq_u8(flags, vdupq_n_u8(f::separators));
         spaces[k] = vtstq_u8(flags, vdupq_n_u8(f::space));
+        line_feeds[k] = vceqq_u8(v[k], vdupq_n_u8('\n'));
         terminators[k] = vtstq_u8(flags, vdupq_n_u8(f::terminators));
         high[k] = vcgeq_u8(v[k], vdupq_n_u8(0x80));
     }
     ByteMasks m{};
     m.separators = neon::bits(separators);
     m.spaces = neon::bits(spaces);
+    m.line_feeds = neon::bits(line_feeds);
     m.terminators = neon::bits(terminators);
     m.high = neon::bits(high);
     if (m.high == 0) return m;

@@ -28,6 +28,7 @@
 
 struct ByteMasks {
     std::uint64_t separators;  // 0A 0C 0D 20
+    std::uint64_t line_feeds;  // 0A
     std::uint64_t spaces;      // 20
     std::uint64_t terminators; // 21 28 29 2E 3A 3B 3F
     std::uint64_t high;        // 80 to FF

@@ -68,6 +68,7 @@ inline ByteMasks byte_masks_portable(const unsigned char* p) {
             nibble_flags::low[p[at] & 0x0F] & nibble_flags::high[p[at] >> 4];
         m.separators |= when((flags & nibble_flags::separators) != 0, bit);
         m.spaces |= when((flags & nibble_flags::space) != 0, bit);
+        m.line_feeds |= when(p[at] == '\n', bit);
         m.terminators |= when((flags & nibble_flags::terminators) != 0, bit);
     }
     m.high = high;

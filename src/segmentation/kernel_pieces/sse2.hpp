@@ -34,7 +34,8 @@ inline ByteMasks byte_masks_sse2(const unsigned char* p) {
         const int shift = 16 * part;
         const __m128i v = load(p + shift);
         const __m128i space = equal(v, 0x20);
-        const __m128i separator = _mm_or_si128(_mm_or_si128(space, equal(v, 0x0A)),
+        const __m128i line_feed = equal(v, 0x0A);
+        const __m128i separator = _mm_or_si128(_mm_or_si128(space, line_feed),
                                                _mm_or_si128(equal(v, 0x0C), equal(v, 0x0D)));
         const __m128i terminator = _mm_or_si128(
             _mm_or_si128(_mm_or_si128(equal(v, 0x21), equal(v, 0x28)),
@@ -42,6 +43,7 @@ inline ByteMasks byte_masks_sse2(const unsigned char* p) {
             _mm_or_si128(_mm_or_si128(equal(v, 0x3A), equal(v, 0x3B)), equal(v, 0x3F)));
         m.separators |= bits(separator) << shift;
         m.spaces |= bits(space) << shift;
+        m.line_feeds |= bits(line_feed) << shift;
         m.terminators |= bits(terminator) << shift;
         m.high |= bits(v) << shift;
     }
