@@ -33,7 +33,7 @@ bool write_periods(FileHandle input, const FileIdentity& input_identity, unsigne
     }
     // Without this check a file cut short while it is read would pass for
     // a whole one: its last periods lost, and nothing said.
-    if (read_ok && !output.failed && input_identity.disk_file && state.fed < input_identity.size) {
+    if (read_ok && !output.failed && file_cut_short(input, input_identity, state.fed)) {
         problem = {FileError::Shrunk, 0};
         read_ok = false;
     }

@@ -21,8 +21,8 @@ bool flush_to_file(OutputStream& output);
 // Feeds the whole input, whose identity is `input_identity`, to `state`
 // through `buffer`, and finishes it, its periods left in `output` to flush.
 // Stops at once when a read or a write fails; returns false when a read
-// failed, and why in `problem`: a disk file that ends before the size it
-// had when it was opened has failed too. What was read before a read error
+// failed, and why in `problem`: a disk file cut short while it was read
+// has failed too. What was read before a read error
 // still reaches the output.
 bool write_periods(FileHandle input, const FileIdentity& input_identity, unsigned char* buffer,
                    std::size_t capacity, PeriodState& state, OutputStream& output,

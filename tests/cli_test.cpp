@@ -496,6 +496,29 @@ TEST_F(CliTest, ReadErrorIsReported) {
     EXPECT_EQ(r.console, progress("/proc/self/mem", output, 7) + read_error);
 }
 
+// A file cut short while it is read (truncated while the program waits on
+// a full pipe) fails as a read error, with the periods of what it held.
+TEST_F(CliTest, InputCutShortWhileReadIsAReadError) {
+    std::string text;
+    while (text.size() < 4000000)
+        text += "Oggi piove molto forte, e domani? Chi sa: forse no. ";
+    write_file(input, text);
+    const std::string fifo = (dir / "tubo").string();
+    const std::string got = (dir / "ricevuti.txt").string();
+    const std::string console = (dir / "console.txt").string();
+    const std::string command =
+        "cd '" + dir.string() + "' && mkfifo tubo || exit 1; (timeout 20 " + program_command() +
+        " testo.txt tubo > " + console + " 2>&1; echo $? > stato) & exec 3< '" + fifo +
+        "'; sleep 1; truncate -s 1000000 '" + input + "'; timeout 20 cat <&3 > '" + got + "'; wait";
+    ASSERT_EQ(shell(command), 0);
+    EXPECT_EQ(read_file((dir / "stato").string()), "1\n");
+    EXPECT_EQ(read_file(console), progress("testo.txt", "tubo", 7) + read_error +
+                                      "spezzafrasi: testo.txt: il file si è accorciato durante "
+                                      "la lettura\n");
+    EXPECT_EQ(run({input, output}).status, 0);
+    EXPECT_EQ(read_file(got), read_file(output));
+}
+
 TEST_F(CliTest, ConsoleWriteErrorIsNotSuccess) {
     without_leak_check();
     const std::string command = program_command() + " '" + input + "' '" + output + "' > /dev/full";

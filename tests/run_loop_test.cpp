@@ -14,9 +14,10 @@ namespace {
 // The tests run once per kernel, named on their command line: each run
 // must walk with that kernel, and not the processor's best in its place.
 TEST(TestedKernelTest, IsTheOneNamed) {
-    const char* named = std::getenv("SPEZZAFRASI_TEST_KERNEL");
+    const char* named = std::getenv("SPEZZAFRASI_KERNEL");
     if (named == nullptr) GTEST_SKIP() << "no kernel named";
     EXPECT_STREQ(tested_kernel().name, named);
+    EXPECT_STREQ(chosen_kernel().name, named) << "the C interface's";
     PeriodState state{};
     start_periods(state, 7, tested_kernel());
     EXPECT_STREQ(state.kernel->name, named);

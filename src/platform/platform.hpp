@@ -19,8 +19,9 @@ inline constexpr FileHandle no_file = -1;
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t file = 0;
-    bool disk_file = false; // devices, pipes and consoles have no identity to compare
-    std::uint64_t size = 0; // a disk file's, when it was opened
+    bool disk_file = false;  // devices, pipes and consoles have no identity to compare
+    std::uint64_t size = 0;  // a disk file's, when it was opened
+    std::uint64_t start = 0; // where its reading began
 };
 
 // Why a file could not be opened, read or written, as its user would say
@@ -78,6 +79,12 @@ FileHandle standard_output(const FileIdentity& input, FileProblem& problem);
 // At most `capacity` bytes: their count, 0 at the end of the input, -1 on
 // a read error.
 std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t capacity);
+
+// Whether a disk file that gave `read` bytes up to its end was cut short
+// while it was read: fewer than it had when it was opened, and it is
+// smaller now. (A file of the kernel's may give fewer bytes than its size
+// says, and is not cut short.)
+bool file_cut_short(FileHandle file, const FileIdentity& identity, std::uint64_t read);
 
 // Some of the bytes, at least one: their count, or -1 on a write error.
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count);

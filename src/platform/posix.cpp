@@ -2,7 +2,6 @@
 // sharing rules, stdio for the console.
 #include "platform/platform.hpp"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -81,9 +80,9 @@ bool accept_input(int fd, FileIdentity& identity, FileProblem& problem) {
         return false;
     }
     identity = identity_of(info);
-    // What is left to read: a standard input may have been read from.
+    // A standard input may have been read from.
     const off_t at = lseek(fd, 0, SEEK_CUR);
-    if (at > 0) identity.size -= std::min(identity.size, static_cast<std::uint64_t>(at));
+    if (at > 0) identity.start = static_cast<std::uint64_t>(at);
     return true;
 }
 
@@ -150,6 +149,13 @@ std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t cap
         const ssize_t got = read(descriptor(file), buffer, capacity);
         if (got >= 0 || errno != EINTR) return got < 0 ? -1 : got;
     }
+}
+
+bool file_cut_short(FileHandle file, const FileIdentity& identity, std::uint64_t read) {
+    struct stat info {};
+    return identity.disk_file && identity.start + read < identity.size &&
+           fstat(descriptor(file), &info) == 0 &&
+           static_cast<std::uint64_t>(info.st_size) < identity.size;
 }
 
 // A write that takes nothing is tried again a few times, then failed with

@@ -183,11 +183,11 @@ FileHandle standard_input(FileIdentity& identity, FileProblem& problem) {
         problem = problem_of(GetLastError());
         return no_file;
     }
-    // What is left to read: the caller may have read from it.
+    // The caller may have read from it.
     LARGE_INTEGER at{};
     if (identity.disk_file && SetFilePointerEx(handle, LARGE_INTEGER{}, &at, FILE_CURRENT) &&
         at.QuadPart > 0) {
-        identity.size -= std::min(identity.size, static_cast<std::uint64_t>(at.QuadPart));
+        identity.start = static_cast<std::uint64_t>(at.QuadPart);
     }
     return file_of(handle);
 }
@@ -212,6 +212,13 @@ std::ptrdiff_t read_file(FileHandle file, unsigned char* buffer, std::size_t cap
     if (ReadFile(handle_of(file), buffer, wanted, &got, nullptr)) return got;
     // A pipe whose writer has gone has ended, as on POSIX.
     return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+}
+
+bool file_cut_short(FileHandle file, const FileIdentity& identity, std::uint64_t read) {
+    LARGE_INTEGER now{};
+    return identity.disk_file && identity.start + read < identity.size &&
+           GetFileSizeEx(handle_of(file), &now) &&
+           static_cast<std::uint64_t>(now.QuadPart) < identity.size;
 }
 
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count) {

@@ -29,8 +29,10 @@ struct Kernel {
                                  std::uint64_t offset, OutputStream& output);
 };
 
-// The fastest kernel this processor runs. Chosen at the first call, safely
-// from any thread; the only state the library keeps.
+// The fastest kernel this processor runs, or the one that the environment
+// variable SPEZZAFRASI_KERNEL names if this processor runs it. Chosen at
+// the first call, safely from any thread; the only state the library
+// keeps.
 const Kernel& chosen_kernel();
 
 // The kernel of that name if this processor runs it, else nullptr.
