@@ -1,9 +1,13 @@
 // The library measured in one process, for bench/library.sh: the CPU time
 // of spezzafrasi_periods over many documents held in memory, or over one
 // large text, one call or a stream of 64 KiB chunks; best of the rounds.
+// For bench/chunks.sh, the large text as one call and as a stream in
+// chunks of several sizes, with and without spans, and documents of 200
+// bytes against documents of 10 KB cut from it.
 //
 // usage: api_bench docs LIST ROUNDS      (LIST: one file name a line)
 //        api_bench large FILE ROUNDS [OUT] (OUT: the periods, to compare)
+//        api_bench chunks FILE ROUNDS
 #include "spezzafrasi.h"
 
 #include <algorithm>
@@ -50,16 +54,83 @@ double best_of(int rounds, Work work) {
     return best;
 }
 
+// The text as a stream in chunks of `chunk` bytes, its spans counted when
+// `spans`.
+void stream_in_chunks(const std::string& text, std::size_t chunk, bool spans) {
+    std::size_t streamed = 0;
+    spezzafrasi_stream* s = spezzafrasi_stream_new(7, SPEZZAFRASI_LF, discard, &streamed);
+#ifdef SPEZZAFRASI_NO_FAULT
+    if (spans) {
+        spezzafrasi_stream_spans(s, [](void* context, const spezzafrasi_span*, size_t count) {
+            *static_cast<std::size_t*>(context) += count;
+            return 0;
+        });
+    }
+#else
+    (void)spans;
+#endif
+    for (std::size_t at = 0; at < text.size(); at += chunk)
+        spezzafrasi_stream_feed(s, text.data() + at, std::min(chunk, text.size() - at));
+    spezzafrasi_stream_finish(s);
+    spezzafrasi_stream_free(s);
+}
+
+// CPU seconds a byte of documents of `size` bytes, each one call, cut
+// from the text (the same bytes for every size).
+double per_byte_in_documents(const std::string& text, std::size_t size, int rounds) {
+    const std::size_t total = std::min<std::size_t>(text.size(), 8U << 20) / size * size;
+    std::vector<char> out(spezzafrasi_bound(size));
+    std::size_t written = 0;
+    const double took = best_of(rounds, [&] {
+        for (std::size_t at = 0; at < total; at += size)
+            spezzafrasi_periods(text.data() + at, size, out.data(), out.size(), &written, 7,
+                                SPEZZAFRASI_LF);
+    });
+    return took / static_cast<double>(total);
+}
+
+// One line of figures: one call; the stream in chunks of 256, 1 Ki, 4 Ki
+// and 64 Ki bytes; spans with one call and with the 64 KiB stream; the ns
+// a byte of documents of 200 bytes and of 10 KB.
+int chunks(const std::string& text, int rounds) {
+    std::vector<char> out(spezzafrasi_bound(text.size()));
+    std::size_t size = 0;
+    std::printf("%.6f", best_of(rounds, [&] {
+                    spezzafrasi_periods(text.data(), text.size(), out.data(), out.size(), &size, 7,
+                                        SPEZZAFRASI_LF);
+                }));
+    for (const std::size_t chunk : {256U, 1024U, 4096U, 65536U})
+        std::printf(" %.6f", best_of(rounds, [&] { stream_in_chunks(text, chunk, false); }));
+#ifdef SPEZZAFRASI_NO_FAULT
+    std::vector<spezzafrasi_span> spans(spezzafrasi_span_bound(text.size()));
+    std::size_t count = 0;
+    std::printf(" %.6f", best_of(rounds, [&] {
+                    spezzafrasi_periods_spans(text.data(), text.size(), out.data(), out.size(),
+                                              &size, spans.data(), spans.size(), &count, nullptr, 7,
+                                              SPEZZAFRASI_LF);
+                }));
+    std::printf(" %.6f", best_of(rounds, [&] { stream_in_chunks(text, 65536, true); }));
+#else
+    std::printf(" - -");
+#endif
+    std::printf(" %.4f %.4f\n", per_byte_in_documents(text, 200, rounds) * 1e9,
+                per_byte_in_documents(text, 10000, rounds) * 1e9);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fputs("usage: api_bench docs LIST ROUNDS | large FILE ROUNDS [OUT]\n", stderr);
+        std::fputs(
+            "usage: api_bench docs LIST ROUNDS | large FILE ROUNDS [OUT] | chunks FILE ROUNDS\n",
+            stderr);
         return 2;
     }
     const std::string mode = argv[1];
     const int rounds = std::stoi(argv[3]);
     std::vector<std::string> texts;
+    if (mode == "chunks") return chunks(contents(argv[2]), rounds);
     if (mode == "docs") {
         std::ifstream list(argv[2]);
         for (std::string name; std::getline(list, name);)

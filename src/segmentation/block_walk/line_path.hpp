@@ -129,8 +129,11 @@ SPEZZAFRASI_INLINE int write_phrases(Cursor& c, int at, int& line, Operation& op
         std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
         out += line_end.size;
         if constexpr (spans) {
-            // The line's terminator, past the dropped tail of a full line.
-            const int terminator = next_bit(marks.terminators, from + count);
+            // The line's terminator: where it stops, or past the dropped
+            // tail of a full line.
+            const int stop = from + count;
+            const int terminator =
+                bit_at(marks.terminators, stop) ? stop : next_bit(marks.terminators, stop);
             if (terminator < length) {
                 output.spans[output.span_count++] = {
                     c.offset_of(base + from),
