@@ -45,7 +45,26 @@ def spawn_each(names, program):
             + after.ru_stime - children.ru_stime)
 
 
+def segmenter(rounds):
+    """A long period fed to a Segmenter in pieces of 4 KiB, against one
+    call: 16 MB of one word, then a word list of 16 MB (one period, n = 1)."""
+    figures = []
+    for text in (b"a" * 16_000_000, b"parola\n" * 2_285_714):
+        one_call = best_of(rounds, lambda: spezzafrasi.periods(text, 1))
+
+        def fed():
+            pieces = spezzafrasi.Segmenter(1)
+            for at in range(0, len(text), 4096):
+                pieces.feed(text[at:at + 4096])
+            pieces.finish()
+        figures += [one_call, best_of(rounds, fed)]
+    return figures
+
+
 def main():
+    if sys.argv[1] == "segmenter":
+        print("%.6f %.6f %.6f %.6f" % tuple(segmenter(int(sys.argv[2]))))
+        return
     if sys.argv[1] == "spawn":
         with open(sys.argv[2], encoding="utf-8") as names:
             names = [name.rstrip("\n") for name in names]

@@ -84,6 +84,20 @@ bool warn_once(const spezzafrasi_stream* stream, bool& warned) {
     return warn_not_utf8(fault);
 }
 
+// A stream's result, collected into `out`, as an exception (and the stream
+// then `finished`), or true; the text's first fault as a warning, once.
+bool stream_ok(int result, const spezzafrasi_stream* stream, const Collected& out, bool& warned,
+               bool& finished) {
+    if (result == SPEZZAFRASI_OK) return warn_once(stream, warned);
+    if (out.failed) {
+        PyErr_NoMemory();
+    } else {
+        PyErr_SetString(PyExc_RuntimeError, spezzafrasi_result_text(result));
+    }
+    finished = true;
+    return false;
+}
+
 // Drops the periods before `end`, an offset in the periods, and every span.
 void drop_collected(Collected& c, std::uint64_t end) {
     const auto gone = static_cast<Py_ssize_t>(end - c.base);
@@ -430,14 +444,7 @@ bool cut_next_chunk(PeriodIterator& it) {
         it.busy = false;
         it.at = end;
     }
-    if (result == SPEZZAFRASI_OK) return warn_once(it.stream, it.warned);
-    if (it.out.failed) {
-        PyErr_NoMemory();
-    } else {
-        PyErr_SetString(PyExc_RuntimeError, spezzafrasi_result_text(result));
-    }
-    it.finished = true;
-    return false;
+    return stream_ok(result, it.stream, it.out, it.warned, it.finished);
 }
 
 // The next period, with its span when asked for.
@@ -597,18 +604,6 @@ bool segmenter_ready(Segmenter& s) {
     return false;
 }
 
-// The stream's result as an exception, or true.
-bool stream_ok(Segmenter& s, int result) {
-    if (result == SPEZZAFRASI_OK) return warn_once(s.stream, s.warned);
-    if (s.out.failed) {
-        PyErr_NoMemory();
-    } else {
-        PyErr_SetString(PyExc_RuntimeError, spezzafrasi_result_text(result));
-    }
-    s.finished = true;
-    return false;
-}
-
 PyObject* segmenter_feed(PyObject* self, PyObject* chunk) {
     auto& s = *reinterpret_cast<Segmenter*>(self);
     if (!segmenter_ready(s)) return nullptr;
@@ -633,7 +628,7 @@ PyObject* segmenter_feed(PyObject* self, PyObject* chunk) {
     PyEval_RestoreThread(saved);
     s.busy = false;
     Py_DECREF(bytes);
-    if (!stream_ok(s, result)) return nullptr;
+    if (!stream_ok(result, s.stream, s.out, s.warned, s.finished)) return nullptr;
     return take_lines(s, false);
 }
 
@@ -642,7 +637,8 @@ PyObject* segmenter_finish(PyObject* self, PyObject* /*unused*/) {
     if (!segmenter_ready(s)) return nullptr;
     if (s.is_str == -1) s.is_str = 1;
     s.finished = true;
-    if (!stream_ok(s, spezzafrasi_stream_finish(s.stream))) return nullptr;
+    if (!stream_ok(spezzafrasi_stream_finish(s.stream), s.stream, s.out, s.warned, s.finished))
+        return nullptr;
     return take_lines(s, true);
 }
 

@@ -20,12 +20,9 @@ void end_line(PeriodState& state, OutputStream& output) {
     state.in_gap = true;
 }
 
-// The period under way ends at `end`: its span goes to the output, when it
-// takes spans.
-void end_period(PeriodState& state, OutputStream& output, std::uint64_t end) {
-    if (output.spans == nullptr) return;
-    write_period_span(output, state.span_start == no_offset ? end : state.span_start, end);
-    state.span_start = no_offset;
+// The period under way ends at `end`, when the output takes spans.
+void end_span(PeriodState& state, OutputStream& output, std::uint64_t end) {
+    if (output.spans != nullptr) end_period(state.span_start, output, end);
 }
 
 void note_fault(PeriodState& state, std::uint64_t at) {
@@ -46,14 +43,14 @@ void take_char(PeriodState& state, const Utf8Char& ch, std::uint64_t at, OutputS
             state.op = Operation::WritePeriod;
             state.words = 0;
             state.in_gap = true;
-            end_period(state, output, end);
+            end_span(state, output, end);
         }
     } else if (state.words_per_period <= 0) {
         end_line(state, output);
         state.op = Operation::SkipTail;
     } else if (kind == CharClass::Terminator) {
         end_line(state, output);
-        end_period(state, output, end);
+        end_span(state, output, end);
     } else {
         write_char(output, ch);
         state.in_gap = false;
@@ -162,7 +159,7 @@ void finish_periods(PeriodState& state, OutputStream& output) {
         state.cut_size = 0;
     }
     if (state.op == Operation::WritePeriod) write_line_end(output);
-    end_period(state, output, state.fed);
+    end_span(state, output, state.fed);
     state.op = Operation::SkipTail;
 }
 

@@ -49,6 +49,14 @@ struct PeriodState {
     unsigned char carry[carry_size + carry_room];
 };
 
+// The period under way, begun at `period_start` (or no_offset while only
+// separators came), ends at `end`, an offset in the text, and its line is
+// the last one written: its span goes to the output.
+inline void end_period(std::uint64_t& period_start, OutputStream& output, std::uint64_t end) {
+    write_period_span(output, period_start == no_offset ? end : period_start, end);
+    period_start = no_offset;
+}
+
 // A new text, with the kernel given (the fastest this processor runs,
 // unless a test or the benchmark names another). With words_per_period 0
 // or less every period takes one character and is an empty line.

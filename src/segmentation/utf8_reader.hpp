@@ -37,13 +37,6 @@ inline bool utf8_well_formed(const unsigned char* bytes, std::int32_t length) {
     return true;
 }
 
-// Keeps in `first` the character of `length` bytes at `at` when it breaks
-// UTF-8 and nothing before it did.
-inline void note_utf8_fault(const unsigned char*& first, const unsigned char* at,
-                            std::int32_t length) {
-    if (first == nullptr && !utf8_well_formed(at, length)) first = at;
-}
-
 // The start of the sequence that breaks UTF-8 at `at`, a byte that no lead
 // takes as its own (a stray continuation, F8 to FF) or that a lead takes
 // but does not continue it: the lead then, when it stands after `begin`.

@@ -32,11 +32,4 @@ inline int terminator_length(unsigned char first) {
     return first == 0xC2 ? 2 : 1;
 }
 
-// The period under way ends at `end`, an offset in the text, and its line
-// is the last one written: its span goes to the output.
-inline void end_period(std::uint64_t& period_start, OutputStream& output, std::uint64_t end) {
-    write_period_span(output, period_start == no_offset ? end : period_start, end);
-    period_start = no_offset;
-}
-
 } // namespace block_walk
