@@ -130,16 +130,20 @@ walk_chunk(PeriodState& state, const unsigned char* p, const unsigned char* end,
                                            const unsigned char* end,                               \
                                            const unsigned char* readable, std::uint64_t offset,    \
                                            OutputStream& output) {                                 \
-        return output.spans != nullptr                                                             \
-                   ? block_walk::walk_chunk<pieces, true>(state, p, end, readable, offset, output) \
-                   : block_walk::walk_chunk<pieces, false>(state, p, end, readable, offset,        \
-                                                           output);                                \
+        return block_walk::walk_chunk<pieces, false>(state, p, end, readable, offset, output);     \
+    }                                                                                              \
+    entry const unsigned char* walk_spans_##name(PeriodState& state, const unsigned char* p,       \
+                                                 const unsigned char* end,                         \
+                                                 const unsigned char* readable,                    \
+                                                 std::uint64_t offset, OutputStream& output) {     \
+        return block_walk::walk_chunk<pieces, true>(state, p, end, readable, offset, output);      \
     }                                                                                              \
     const Kernel name##_kernel{#name,                                                              \
                                pieces::byte_masks,                                                 \
                                pieces::select_bit,                                                 \
                                pieces::copy_line,                                                  \
                                pieces::write_line_starts,                                          \
-                               walk_##name};                                                       \
+                               walk_##name,                                                        \
+                               walk_spans_##name};                                                 \
     }
 // NOLINTEND(bugprone-macro-parentheses)

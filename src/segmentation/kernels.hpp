@@ -24,9 +24,12 @@ struct Kernel {
     // Walks [p, end) of the text, at `offset` in it, for words_per_period
     // of 1 or more, reading up to `readable`; returns where it stopped
     // (block_walk.hpp says where).
-    const unsigned char* (*walk)(PeriodState& state, const unsigned char* p,
-                                 const unsigned char* end, const unsigned char* readable,
-                                 std::uint64_t offset, OutputStream& output);
+    using WalkFunction = const unsigned char* (*)(PeriodState& state, const unsigned char* p,
+                                                  const unsigned char* end,
+                                                  const unsigned char* readable,
+                                                  std::uint64_t offset, OutputStream& output);
+    WalkFunction walk;
+    WalkFunction walk_spans; // the same, giving the spans of the periods
 };
 
 // The fastest kernel this processor runs, or the one that the environment

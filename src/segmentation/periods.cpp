@@ -99,10 +99,12 @@ std::size_t complete_cut(PeriodState& state, const unsigned char* bytes, std::si
 // Returns where it stopped: `end`, or a character that `end` cuts.
 const unsigned char* walk(PeriodState& state, const unsigned char* p, const unsigned char* end,
                           std::uint64_t offset, OutputStream& output) {
-    const Kernel& kernel = *state.kernel;
+    // Each walk compiled apart, so that the plain one is as it was.
+    const Kernel::WalkFunction walk_chunk =
+        output.spans != nullptr ? state.kernel->walk_spans : state.kernel->walk;
     if (static_cast<std::size_t>(end - p) >= carry_size) {
         const unsigned char* const start = p;
-        p = kernel.walk(state, p, end, end, offset, output);
+        p = walk_chunk(state, p, end, end, offset, output);
         offset += static_cast<std::uint64_t>(p - start);
     }
     const auto rest = static_cast<std::size_t>(end - p);
@@ -110,8 +112,8 @@ const unsigned char* walk(PeriodState& state, const unsigned char* p, const unsi
     std::memcpy(state.carry, p, rest);
     // Only the text decides the walk; the bytes past it are only read.
     std::memset(state.carry + rest, 0, carry_room);
-    const unsigned char* const stop = kernel.walk(state, state.carry, state.carry + rest,
-                                                  state.carry + rest + carry_room, offset, output);
+    const unsigned char* const stop = walk_chunk(state, state.carry, state.carry + rest,
+                                                 state.carry + rest + carry_room, offset, output);
     return p + (stop - state.carry);
 }
 
