@@ -34,26 +34,44 @@ cmake --preset default > /dev/null
 cmake --build --preset default --target spezzafrasi plain_spezzafrasi make_corpus list_kernels spawn_each \
   > /dev/null
 bin=build/default
+# A row per kernel: the same program, the kernel named by SPEZZAFRASI_KERNEL.
+kernels=$("$bin/bench/list_kernels")
 programs=(spezzafrasi)
-for kernel in $("$bin/bench/list_kernels"); do
-  cmake --build --preset default --target "spezzafrasi_$kernel" > /dev/null
+for kernel in $kernels; do
   programs+=("spezzafrasi_$kernel")
 done
 if [ -d "${BASELINE:-}" ]; then
   programs+=(baseline)
-  for exe in "$BASELINE"/bench/spezzafrasi_*; do
-    [ -x "$exe" ] && programs+=("baseline_${exe##*/spezzafrasi_}")
-  done
+  # A build from before SPEZZAFRASI_KERNEL has a program for each kernel.
+  if ls "$BASELINE"/bench/spezzafrasi_* > /dev/null 2>&1; then
+    for exe in "$BASELINE"/bench/spezzafrasi_*; do
+      [ -x "$exe" ] && programs+=("baseline_${exe##*/spezzafrasi_}")
+    done
+  else
+    for kernel in $kernels; do
+      programs+=("baseline_$kernel")
+    done
+  fi
 elif [ -n "${BASELINE:-}" ]; then
   programs+=(baseline)
 fi
 programs+=(plain_spezzafrasi)
 exe_of() {
   case $1 in
-    spezzafrasi) echo "$bin/spezzafrasi" ;;
+    spezzafrasi | spezzafrasi_*) echo "$bin/spezzafrasi" ;;
     baseline) [ -d "$BASELINE" ] && echo "$BASELINE/spezzafrasi" || echo "$BASELINE" ;;
-    baseline_*) echo "$BASELINE/bench/spezzafrasi_${1#baseline_}" ;;
+    baseline_*)
+      local own=$BASELINE/bench/spezzafrasi_${1#baseline_}
+      [ -x "$own" ] && echo "$own" || echo "$BASELINE/spezzafrasi"
+      ;;
     *) echo "$bin/bench/$1" ;;
+  esac
+}
+# Names the row's kernel to the program it runs, or none: the fastest.
+choose_kernel() {
+  case $1 in
+    spezzafrasi_* | baseline_*) export SPEZZAFRASI_KERNEL=${1#*_} ;;
+    *) unset SPEZZAFRASI_KERNEL ;;
   esac
 }
 
@@ -93,6 +111,7 @@ keep() {
 
 # The rounds interleave the commands and the corpora, so that every figure
 # sees the same state of the machine.
+unset SPEZZAFRASI_KERNEL
 for _ in $(seq "$runs"); do
   for c in $corpora; do
     corpus=$work/$c-$size_mb.txt
@@ -100,6 +119,7 @@ for _ in $(seq "$runs"); do
     read -r wall _ _ < <(timed dd if="$corpus" of="$work/dd.out" bs=64k); keep "$c.dd_wall" "$wall"
     for program in "${programs[@]}"; do
       exe=$(exe_of "$program")
+      choose_kernel "$program"
       keep "$c.$program.cpu" "$(cpu_of "$corpus" "$exe" {} /dev/null "$words")"
       read -r wall _ rss < <(timed "$exe" "$corpus" "$work/$c.$program.out" "$words")
       keep "$c.$program.wall" "$wall"; keep "$c.$program.rss" "$rss" larger

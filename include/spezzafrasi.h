@@ -173,6 +173,12 @@ SPEZZAFRASI_API int spezzafrasi_stream_fault(const spezzafrasi_stream* stream,
 /* Frees the stream; NULL is allowed. */
 SPEZZAFRASI_API void spezzafrasi_stream_free(spezzafrasi_stream* stream);
 
+/* The name of the kernel that cuts the text on this processor (the
+ * fastest it runs, or the one that the environment variable
+ * SPEZZAFRASI_KERNEL names, if it runs it): "avx512vbmi2", "avx512",
+ * "avx2", "sse2", "neon" or "portable". For bug reports and benchmarks. */
+SPEZZAFRASI_API const char* spezzafrasi_kernel_name(void);
+
 /* A short English description of a result. */
 SPEZZAFRASI_API const char* spezzafrasi_result_text(int result);
 

@@ -82,15 +82,6 @@ void keep_out_of(Console& console, FileHandle file) {
     if (console.stream == ConsoleStream::Error && !console.causes) console.lines = false;
 }
 
-// The fastest kernel, or the one this build is named for (the benchmark
-// builds the program once per kernel).
-const Kernel& program_kernel() {
-#ifdef SPEZZAFRASI_KERNEL
-    if (const Kernel* kernel = runnable_kernel(SPEZZAFRASI_KERNEL)) return *kernel;
-#endif
-    return chosen_kernel();
-}
-
 int finish(const Console& console, int status) {
     return flush_console() && console.ok ? status : exit_failure;
 }
@@ -120,7 +111,7 @@ int transcribe(Console& console, FileHandle input_file, const FileIdentity& inpu
     OutputStream output{output_buffer.data(), output_buffer.size(),
                         crlf_line_ends ? crlf_line_end : lf_line_end, flush_to_file, &sink};
     PeriodState state; // NOLINT(cppcoreguidelines-pro-type-member-init): start_periods sets it
-    start_periods(state, words_per_period, program_kernel());
+    start_periods(state, words_per_period);
     FileProblem read_failure;
     const bool read_ok = write_periods(input_file, input_identity, input_buffer, buffer_size, state,
                                        output, read_failure);
@@ -151,7 +142,10 @@ int main(int argc, char** argv) {
     // Asked-for help and the version are answers, not errors.
     const bool help = args.size() == 2 && args[1] == "--help";
     if (args.size() == 2 && args[1] == "--version") {
-        say(console, "spezzafrasi " SPEZZAFRASI_VERSION "\n");
+        // The kernel too, for a bug report: SPEZZAFRASI_KERNEL may name
+        // another.
+        say(console, "spezzafrasi " SPEZZAFRASI_VERSION "\nkernel: " +
+                         std::string(chosen_kernel().name) + "\n");
         return finish(console, exit_ok);
     }
     if (args.size() < 3 || help) {

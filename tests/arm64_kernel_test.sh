@@ -78,7 +78,7 @@ run confine_tests $build/tests/confine_tests
 run cli_tests $build/tests/cli_tests
 run kernel_tests $build/tests/kernel_tests
 for kernel in neon portable; do
-  SPEZZAFRASI_KERNEL=\$kernel run unit_tests_\$kernel $build/tests/unit_tests --kernel \$kernel
+  run unit_tests_\$kernel env SPEZZAFRASI_KERNEL=\$kernel $build/tests/unit_tests
 done
 echo "ALL RESULTS"
 poweroff -f

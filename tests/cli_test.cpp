@@ -1,6 +1,7 @@
 // Runs the built program as a user would and checks its console lines, its
 // exit status and what it does to the files it is given.
 #include "cli_support.hpp"
+#include "spezzafrasi.h"
 
 #include <gtest/gtest.h>
 
@@ -160,7 +161,10 @@ TEST_F(CliTest, CommandLinesWithoutFiles) {
         {{}, 2, usage},
         {{input}, 2, usage},
         {{"--help"}, 0, usage},
-        {{"--version"}, 0, std::string("spezzafrasi ") + SPEZZAFRASI_VERSION + "\n"},
+        {{"--version"},
+         0,
+         std::string("spezzafrasi ") + SPEZZAFRASI_VERSION +
+             "\nkernel: " + spezzafrasi_kernel_name() + "\n"},
     };
     for (const auto& c : cases) {
         const Outcome r = run(c.args);

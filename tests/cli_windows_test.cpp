@@ -2,6 +2,7 @@
 // status, CR LF line ends, Unicode names and the share modes that guard
 // the user's files.
 #include "cli_support.hpp"
+#include "spezzafrasi.h"
 
 #include <gtest/gtest.h>
 
@@ -351,7 +352,8 @@ TEST_F(WindowsCliTest, EachFailureNamesItsFileAndCause) {
 TEST_F(WindowsCliTest, HelpAndVersion) {
     Outcome r = run({"--version"});
     EXPECT_EQ(r.status, 0U);
-    EXPECT_EQ(r.console, std::string("spezzafrasi ") + SPEZZAFRASI_VERSION + crlf);
+    EXPECT_EQ(r.console, std::string("spezzafrasi ") + SPEZZAFRASI_VERSION + crlf +
+                             "kernel: " + spezzafrasi_kernel_name() + crlf);
     r = run({"--help"});
     EXPECT_EQ(r.status, 0U);
     EXPECT_EQ(r.console.rfind("\r\nUtilizzo:\r\n", 0), 0U);

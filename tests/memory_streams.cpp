@@ -7,11 +7,6 @@
 
 namespace {
 
-const Kernel*& kernel_under_test() {
-    static const Kernel* kernel = &chosen_kernel();
-    return kernel;
-}
-
 struct StringSink {
     std::string text;
     std::vector<PeriodSpan> spans;
@@ -28,16 +23,6 @@ bool append_to_string(OutputStream& output) {
 
 } // namespace
 
-bool choose_tested_kernel(const char* name) {
-    const Kernel* kernel = runnable_kernel(name);
-    if (kernel != nullptr) kernel_under_test() = kernel;
-    return kernel != nullptr;
-}
-
-const Kernel& tested_kernel() {
-    return *kernel_under_test();
-}
-
 namespace {
 
 StringSink feed_in_chunks(std::string_view input, std::int32_t words_per_period,
@@ -51,7 +36,7 @@ StringSink feed_in_chunks(std::string_view input, std::int32_t words_per_period,
         output.spans = spans.data();
         output.span_capacity = spans.size();
     }
-    start_periods(state, words_per_period, tested_kernel());
+    start_periods(state, words_per_period);
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
     for (std::size_t at = 0, i = 0; at < input.size(); ++i) {
         const std::size_t size = std::min(chunk_sizes[i % chunk_sizes.size()], input.size() - at);

@@ -1,5 +1,6 @@
 // The segmentation fed from strings in memory, as the program and the
-// library feed it, with the kernel under test.
+// library feed it, with the kernel that the library chose (the one that
+// SPEZZAFRASI_KERNEL names).
 #pragma once
 
 #include "segmentation/byte_stream.hpp"
@@ -10,12 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// The kernel these tests run: the one named by `--kernel NAME` on the test
-// program's command line, or the fastest. False when this processor does
-// not run the one named.
-bool choose_tested_kernel(const char* name);
-const Kernel& tested_kernel();
 
 // The periods of `input` fed in chunks of `chunk_size` bytes, collected
 // through an output buffer of the same size.

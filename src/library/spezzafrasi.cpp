@@ -175,6 +175,10 @@ void spezzafrasi_stream_free(spezzafrasi_stream* stream) {
     std::free(stream);
 }
 
+const char* spezzafrasi_kernel_name(void) {
+    return chosen_kernel().name;
+}
+
 const char* spezzafrasi_result_text(int result) {
     switch (result) {
     case SPEZZAFRASI_OK:
