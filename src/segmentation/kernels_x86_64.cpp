@@ -96,15 +96,12 @@ ProcessorFeatures read_features() {
 
 } // namespace
 
-const Kernel& x86_kernel_for(const ProcessorFeatures& features) {
-    if (!features.avx_state || !SPEZZAFRASI_HAS_SETS(features, SPEZZAFRASI_AVX2_SETS)) {
-        return sse2_kernel;
-    }
-    if (!features.avx512_state || !SPEZZAFRASI_HAS_SETS(features, SPEZZAFRASI_AVX512_SETS)) {
-        return avx2_kernel;
-    }
-    return SPEZZAFRASI_HAS_SETS(features, SPEZZAFRASI_AVX512_VBMI2_SETS) ? avx512vbmi2_kernel
-                                                                         : avx512_kernel;
+const Kernel& x86_kernel_for(const ProcessorFeatures& f) {
+    const bool avx512 = f.avx_state && f.avx512_state;
+    if (avx512 && has_sets(f, avx512_vbmi2_sets)) return avx512vbmi2_kernel;
+    if (avx512 && has_sets(f, avx512_sets)) return avx512_kernel;
+    if (f.avx_state && has_sets(f, avx2_sets)) return avx2_kernel;
+    return sse2_kernel;
 }
 
 // A look at the processor, made once by chosen_kernel.

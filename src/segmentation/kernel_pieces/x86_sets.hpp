@@ -5,6 +5,7 @@
 // give wrong positions without a fault).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // X(set, word, bit): an instruction set, and the bit of the CPUID word
@@ -34,12 +35,27 @@ struct ProcessorFeatures {
     bool avx512_state = false; // opmasks and ZMM saved too
 };
 
+// A set's bit in the features, and the bits of each kernel's list.
+struct SetBit {
+    std::uint32_t ProcessorFeatures::*word;
+    unsigned bit;
+};
+#define SPEZZAFRASI_SET_BIT(set, word, bit) SetBit{&ProcessorFeatures::word, bit},
+inline constexpr SetBit avx2_sets[] = {SPEZZAFRASI_AVX2_SETS(SPEZZAFRASI_SET_BIT)};
+inline constexpr SetBit avx512_sets[] = {SPEZZAFRASI_AVX512_SETS(SPEZZAFRASI_SET_BIT)};
+inline constexpr SetBit avx512_vbmi2_sets[] = {SPEZZAFRASI_AVX512_VBMI2_SETS(SPEZZAFRASI_SET_BIT)};
+
 // Whether `features` has every set of a list.
-#define SPEZZAFRASI_SET_PRESENT(set, word, bit) &&((f.word >> (bit)) & 1U) != 0
-#define SPEZZAFRASI_HAS_SETS(features, sets)                                                       \
-    ([](const ProcessorFeatures& f) { return true sets(SPEZZAFRASI_SET_PRESENT); }(features))
+template <std::size_t count>
+constexpr bool has_sets(const ProcessorFeatures& features, const SetBit (&sets)[count]) {
+    for (const SetBit& set : sets) {
+        if (((features.*set.word >> set.bit) & 1U) == 0) return false;
+    }
+    return true;
+}
 
 struct Kernel;
 
-// The x86-64 kernel that a processor with these features runs fastest.
+// The x86-64 kernel that a processor with these features runs fastest:
+// the first of the family that says it runs there.
 const Kernel& x86_kernel_for(const ProcessorFeatures& features);
