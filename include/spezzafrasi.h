@@ -41,14 +41,18 @@ enum {
     SPEZZAFRASI_ERROR_ARGUMENT = -1, /* a null pointer, or a line end that is neither below */
     SPEZZAFRASI_ERROR_SPACE = -2,    /* the output does not fit in the caller's buffer */
     SPEZZAFRASI_ERROR_SINK = -3,     /* the sink refused the periods: the stream is done */
-    SPEZZAFRASI_ERROR_FINISHED = -4  /* fed or finished after it was finished */
+    SPEZZAFRASI_ERROR_FINISHED = -4, /* fed or finished after it was finished */
+    SPEZZAFRASI_ERROR_BUSY = -5      /* a stream called from one of its own sinks */
 };
 
 /* The end of each line: ";" and LF, or ";" and CR LF. */
 enum { SPEZZAFRASI_LF = 0, SPEZZAFRASI_CRLF = 1 };
 
-/* words_per_period is n. With 0 or less, as in the program, every period
- * takes one character of the text and is an empty line. */
+/* The words of a text are the runs of bytes between its separators (LF, FF,
+ * CR and space: a tab is a byte of a word) and its terminators (! ( ) . :
+ * ; ? and the middle dot C2 B7). In every call, words_per_period is n;
+ * with 0 or less, as in the program, every period takes one character of
+ * the text and is an empty line. */
 
 /* The most bytes that the periods of a text of input_size bytes can take,
  * with either line end; 0 when that does not fit in a size_t. */
@@ -56,7 +60,9 @@ SPEZZAFRASI_API size_t spezzafrasi_bound(size_t input_size);
 
 /* Writes the periods of the input_size bytes at input to output, which has
  * room for output_capacity bytes (spezzafrasi_bound(input_size) always
- * suffice), and their number to *output_size. On SPEZZAFRASI_ERROR_SPACE
+ * suffice), and their size in bytes to *output_size. Returns
+ * SPEZZAFRASI_OK, SPEZZAFRASI_ERROR_ARGUMENT (a null pointer with a size,
+ * a null output_size, another line end) or SPEZZAFRASI_ERROR_SPACE: then
  * the buffer holds what fitted, *output_size bytes. */
 SPEZZAFRASI_API int spezzafrasi_periods(const void* input, size_t input_size, void* output,
                                         size_t output_capacity, size_t* output_size,
@@ -64,25 +70,33 @@ SPEZZAFRASI_API int spezzafrasi_periods(const void* input, size_t input_size, vo
 
 /* Where a stream's periods go: the function is given the next size bytes
  * (size above 0) and returns 0 when it took them, anything else to stop
- * the stream. The bytes are valid during the call only. */
+ * the stream. The bytes are valid during the call only. A sink must not
+ * feed, finish or free its own stream: feed and finish answer
+ * SPEZZAFRASI_ERROR_BUSY there. */
 typedef int (*spezzafrasi_sink)(void* context, const void* bytes, size_t size);
 
 typedef struct spezzafrasi_stream spezzafrasi_stream;
 
-/* A stream for one text: NULL when memory is short, or sink is NULL, or
- * line_end is neither SPEZZAFRASI_LF nor SPEZZAFRASI_CRLF. */
+/* A stream for one text. NULL for a NULL sink or a line_end that is
+ * neither SPEZZAFRASI_LF nor SPEZZAFRASI_CRLF, and otherwise only when
+ * memory is short. */
 SPEZZAFRASI_API spezzafrasi_stream* spezzafrasi_stream_new(int words_per_period, int line_end,
                                                            spezzafrasi_sink sink, void* context);
 
 /* The next size bytes of the text, any number, any cut: a character that
  * the chunk does not hold whole is completed by the next. When the call
  * returns, the sink has been given every period byte that the text so far
- * decides. */
+ * decides; the stream keeps a copy of what it still needs, never a pointer
+ * to the bytes. Returns SPEZZAFRASI_OK, SPEZZAFRASI_ERROR_ARGUMENT (a null
+ * stream, null bytes with a size), SPEZZAFRASI_ERROR_SINK (a sink refused:
+ * the stream is done), SPEZZAFRASI_ERROR_FINISHED or
+ * SPEZZAFRASI_ERROR_BUSY. */
 SPEZZAFRASI_API int spezzafrasi_stream_feed(spezzafrasi_stream* stream, const void* bytes,
                                             size_t size);
 
 /* The end of the text: the last line goes to the sink, and a character cut
- * short by the end is dropped. The stream takes nothing more after it. */
+ * short by the end is dropped. The stream takes nothing more after it.
+ * Returns what spezzafrasi_stream_feed does. */
 SPEZZAFRASI_API int spezzafrasi_stream_finish(spezzafrasi_stream* stream);
 
 /* Where a period comes from, in byte offsets from the text's first byte.

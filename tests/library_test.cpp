@@ -116,7 +116,8 @@ int collect_spans(void* context, const spezzafrasi_span* spans, size_t count) {
 // less room than the text needs, ERROR_SPACE and not a span past it.
 TEST_P(ApiTest, OneCallGivesSpansAndFaultInsideTheirBuffer) {
     const ApiCase& c = GetParam();
-    const Segmented expected = segment_in_chunks(c.input, c.words_per_period, std::vector{4096UL});
+    const Segmented expected =
+        segment_in_chunks(c.input, c.words_per_period, std::vector<std::size_t>{4096});
     std::vector<char> out(spezzafrasi_bound(c.input.size()));
     const std::size_t count = expected.spans.size();
     std::vector<spezzafrasi_span> spans(count + 1);
@@ -248,6 +249,34 @@ TEST(ApiErrorTest, ArgumentsAndSinkFailures) {
     EXPECT_EQ(collected.calls, 1);
     spezzafrasi_stream_free(stream);
     spezzafrasi_stream_free(nullptr);
+}
+
+// A sink that calls its own stream is refused, and the text goes on whole:
+// a finish from inside the sink once wrote into the buffer being handed on.
+TEST(ApiErrorTest, SinkCallingItsOwnStreamIsRefused) {
+    struct Reentering {
+        spezzafrasi_stream* stream;
+        std::string text;
+        std::vector<int> answers;
+    } r{nullptr, {}, {}};
+    const auto sink = [](void* context, const void* bytes, size_t size) {
+        auto& self = *static_cast<Reentering*>(context);
+        self.text.append(static_cast<const char*>(bytes), size);
+        self.answers.push_back(spezzafrasi_stream_feed(self.stream, "a. ", 3));
+        self.answers.push_back(spezzafrasi_stream_finish(self.stream));
+        return 0;
+    };
+    r.stream = spezzafrasi_stream_new(7, SPEZZAFRASI_LF, sink, &r);
+    ASSERT_NE(r.stream, nullptr);
+    const std::string text = prose(100000);
+    EXPECT_EQ(spezzafrasi_stream_feed(r.stream, text.data(), text.size()), SPEZZAFRASI_OK);
+    EXPECT_EQ(spezzafrasi_stream_finish(r.stream), SPEZZAFRASI_OK);
+    spezzafrasi_stream_free(r.stream);
+    const std::string expected = periods_of(text, 7);
+    EXPECT_TRUE(r.text == expected) << r.text.size() << " bytes, not " << expected.size();
+    ASSERT_FALSE(r.answers.empty());
+    for (const int answer : r.answers)
+        EXPECT_EQ(answer, SPEZZAFRASI_ERROR_BUSY);
 }
 
 } // namespace

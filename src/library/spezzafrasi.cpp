@@ -18,6 +18,7 @@ struct spezzafrasi_stream {
     void* context;
     bool fed;
     bool finished;
+    bool busy; // inside a feed or a finish: a sink may not call them
     // Enough that the sinks are called rarely, and that whole lines go out
     // in the line path's fixed-size copies.
     unsigned char buffer[std::size_t{1} << 15];
@@ -66,17 +67,9 @@ void report_fault(const PeriodState& state, spezzafrasi_fault* fault) {
     if (!first_fault(state, fault->offset, fault->line)) fault->line = 0;
 }
 
-std::int32_t clamped(int words_per_period) {
-    if constexpr (sizeof(int) > sizeof(std::int32_t)) {
-        if (words_per_period > std::numeric_limits<std::int32_t>::max()) {
-            return std::numeric_limits<std::int32_t>::max();
-        }
-        if (words_per_period < std::numeric_limits<std::int32_t>::min()) {
-            return std::numeric_limits<std::int32_t>::min();
-        }
-    }
-    return static_cast<std::int32_t>(words_per_period);
-}
+// words_per_period is an int in the interface and 32 bits inside, as on
+// every system the library builds for.
+static_assert(sizeof(int) == sizeof(std::int32_t), "an int of 32 bits");
 
 } // namespace
 
@@ -113,7 +106,7 @@ int spezzafrasi_periods_spans(const void* input, size_t input_size, void* output
     out.spans = spans;
     out.span_capacity = span_capacity;
     PeriodState state; // NOLINT(cppcoreguidelines-pro-type-member-init): start_periods sets it
-    start_periods(state, clamped(words_per_period));
+    start_periods(state, words_per_period);
     feed_periods(state, static_cast<const unsigned char*>(input), input_size, out);
     finish_periods(state, out);
     *output_size = static_cast<std::size_t>(out.buffer - start) + out.used;
@@ -129,7 +122,7 @@ spezzafrasi_stream* spezzafrasi_stream_new(int words_per_period, int line_end,
     if (sink == nullptr || end == nullptr) return nullptr;
     auto* stream = static_cast<spezzafrasi_stream*>(std::malloc(sizeof(spezzafrasi_stream)));
     if (stream == nullptr) return nullptr;
-    start_periods(stream->state, clamped(words_per_period));
+    start_periods(stream->state, words_per_period);
     stream->output =
         OutputStream{stream->buffer, sizeof stream->buffer, *end, hand_to_sink, stream};
     stream->sink = sink;
@@ -137,11 +130,13 @@ spezzafrasi_stream* spezzafrasi_stream_new(int words_per_period, int line_end,
     stream->context = context;
     stream->fed = false;
     stream->finished = false;
+    stream->busy = false;
     return stream;
 }
 
 int spezzafrasi_stream_spans(spezzafrasi_stream* stream, spezzafrasi_span_sink span_sink) {
     if (stream == nullptr || span_sink == nullptr || stream->fed) return SPEZZAFRASI_ERROR_ARGUMENT;
+    if (stream->busy) return SPEZZAFRASI_ERROR_BUSY;
     if (stream->finished) return SPEZZAFRASI_ERROR_FINISHED;
     stream->span_sink = span_sink;
     stream->output.spans = stream->spans;
@@ -157,18 +152,26 @@ int spezzafrasi_stream_fault(const spezzafrasi_stream* stream, spezzafrasi_fault
 
 int spezzafrasi_stream_feed(spezzafrasi_stream* stream, const void* bytes, size_t size) {
     if (stream == nullptr || (bytes == nullptr && size != 0)) return SPEZZAFRASI_ERROR_ARGUMENT;
+    if (stream->busy) return SPEZZAFRASI_ERROR_BUSY;
     if (stream->finished) return SPEZZAFRASI_ERROR_FINISHED;
     stream->fed = true;
+    stream->busy = true;
     feed_periods(stream->state, static_cast<const unsigned char*>(bytes), size, stream->output);
-    return flush_output(stream->output) ? SPEZZAFRASI_OK : SPEZZAFRASI_ERROR_SINK;
+    const bool handed = flush_output(stream->output);
+    stream->busy = false;
+    return handed ? SPEZZAFRASI_OK : SPEZZAFRASI_ERROR_SINK;
 }
 
 int spezzafrasi_stream_finish(spezzafrasi_stream* stream) {
     if (stream == nullptr) return SPEZZAFRASI_ERROR_ARGUMENT;
+    if (stream->busy) return SPEZZAFRASI_ERROR_BUSY;
     if (stream->finished) return SPEZZAFRASI_ERROR_FINISHED;
     stream->finished = true;
+    stream->busy = true;
     finish_periods(stream->state, stream->output);
-    return flush_output(stream->output) ? SPEZZAFRASI_OK : SPEZZAFRASI_ERROR_SINK;
+    const bool handed = flush_output(stream->output);
+    stream->busy = false;
+    return handed ? SPEZZAFRASI_OK : SPEZZAFRASI_ERROR_SINK;
 }
 
 void spezzafrasi_stream_free(spezzafrasi_stream* stream) {
@@ -191,6 +194,8 @@ const char* spezzafrasi_result_text(int result) {
         return "the sink refused the output";
     case SPEZZAFRASI_ERROR_FINISHED:
         return "the stream is finished";
+    case SPEZZAFRASI_ERROR_BUSY:
+        return "the stream was called from its own sink";
     default:
         return "unknown result";
     }
