@@ -26,6 +26,8 @@ std::string cause(const FileProblem& problem) {
         return "nome non valido";
     case FileError::Shrunk:
         return "il file si è accorciato durante la lettura";
+    case FileError::Closed:
+        return "flusso standard chiuso";
     case FileError::None:
     case FileError::Other:
         break;

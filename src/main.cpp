@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     }
     keep_out_of(console, input_file);
     const FileHandle output_file = periods_to_standard_output
-                                       ? standard_output(input_identity, problem)
+                                       ? standard_output(input_file, input_identity, problem)
                                        : open_output(output_name, input_identity, problem);
     if (output_file == no_file) {
         fail(console, "Errore apertura file output\n", output_name, problem);

@@ -542,6 +542,7 @@ TEST_F(CliTest, PeriodsFileTakesNoConsoleLine) {
     const std::string done = progress(input, output, 3) + "Periodizzato in " + output + "\n";
     const std::string full =
         progress(input, "/dev/full", 3) + write_error + "spezzafrasi: /dev/full: disco pieno\n";
+    const std::string closed = "spezzafrasi: -: flusso standard chiuso\n";
     const struct {
         const char* name;
         const char* command; // $P the program, with its emulator
@@ -562,6 +563,10 @@ TEST_F(CliTest, PeriodsFileTakesNoConsoleLine) {
         {"stdout_closed", "$P \"$IN\" \"$OUT\" 3 >&- 2> \"$LOG\"", 0, "$OUT", done},
         {"stderr_closed", "$P \"$IN\" \"$OUT\" 3 2>&- > \"$LOG\"", 0, "$OUT", done},
         {"all_closed", "$P \"$IN\" \"$OUT\" 3 <&- >&- 2>&-", 1, "$OUT", "-"},
+        // A closed stream named as a file is said as such, also when the
+        // input took its descriptor.
+        {"dash_stdout_closed", "$P \"$IN\" - 3 >&- 2> \"$LOG\"", 1, "", output_error + closed},
+        {"dash_stdin_closed", "$P - \"$OUT\" 3 <&- > \"$LOG\" 2>&1", 1, "", input_error + closed},
         {"order_in_a_file", "$P \"$IN\" /dev/full 3 > \"$LOG\" 2>&1", 1, "", full},
         {"order_in_a_pipe", "$P \"$IN\" /dev/full 3 2>&1 | cat > \"$LOG\"", 1, "", full},
     };

@@ -39,6 +39,7 @@ enum class FileError {
     WriteFault, // the device failed to write, or took nothing
     BadName,    // no file can have that name
     Shrunk,     // the input ended before the size it had when it was opened
+    Closed,     // a standard stream that the program was started without
     Other,
 };
 
@@ -73,8 +74,10 @@ FileHandle open_output(const std::string& name, const FileIdentity& input, FileP
 // named files, except that the output is written where the caller left it
 // (`>` has emptied it, `>>` appends) and never emptied here. Binary on every
 // system.
+// A standard stream that the caller closed is refused as such, also when
+// the input file took its descriptor (`input_file`).
 FileHandle standard_input(FileIdentity& identity, FileProblem& problem);
-FileHandle standard_output(const FileIdentity& input, FileProblem& problem);
+FileHandle standard_output(FileHandle input_file, const FileIdentity& input, FileProblem& problem);
 
 // At most `capacity` bytes: their count, 0 at the end of the input, -1 on
 // a read error.

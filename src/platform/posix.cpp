@@ -49,6 +49,8 @@ FileProblem problem_of(int error) {
     case ENOSPC:
     case EDQUOT:
         return because(FileError::DiskFull);
+    case EBADF: // only a standard stream's descriptor can be closed here
+        return because(FileError::Closed);
     case ENAMETOOLONG:
     case EILSEQ:
         return because(FileError::BadName);
@@ -140,7 +142,12 @@ FileHandle standard_input(FileIdentity& identity, FileProblem& problem) {
     return accept_input(STDIN_FILENO, identity, problem) ? STDIN_FILENO : no_file;
 }
 
-FileHandle standard_output(const FileIdentity& input, FileProblem& problem) {
+FileHandle standard_output(FileHandle input_file, const FileIdentity& input, FileProblem& problem) {
+    // Opened after standard output was closed, the input took its number.
+    if (input_file == STDOUT_FILENO) {
+        problem = {FileError::Closed, EBADF};
+        return no_file;
+    }
     return accept_output(STDOUT_FILENO, input, false, problem) ? STDOUT_FILENO : no_file;
 }
 

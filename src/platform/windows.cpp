@@ -192,7 +192,8 @@ FileHandle standard_input(FileIdentity& identity, FileProblem& problem) {
     return file_of(handle);
 }
 
-FileHandle standard_output(const FileIdentity& input, FileProblem& problem) {
+FileHandle standard_output(FileHandle /*input_file*/, const FileIdentity& input,
+                           FileProblem& problem) {
     const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
     FileIdentity output;
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !identity_of(handle, output)) {
