@@ -155,7 +155,7 @@ awk '/GNU `parallel`/ { found = 1 } found && /^```sh/ { inside = 1; next }
   sed -e 's/uno\.example\.org/uno/g' -e 's/due\.example\.org/due/g' > "$work/recipe.sh"
 grep -q 'parallel --sshlogin' "$work/recipe.sh" || fail "no recipe found in $readme"
 # Bounded, so that a run that hangs fails here, with its log.
-recipe() { timeout 200 bash "$work/recipe.sh"; }
+recipe() { timeout 400 bash "$work/recipe.sh"; }
 # Every output is there, byte for byte, and nothing else is.
 check_outputs() {
   local text checked=0
