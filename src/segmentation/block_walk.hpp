@@ -89,7 +89,7 @@ SPEZZAFRASI_INLINE const unsigned char*
 walk_chunk(PeriodState& state, const unsigned char* p, const unsigned char* end,
            const unsigned char* readable, std::uint64_t offset, OutputStream& output) {
     const std::int32_t words_per_period = state.words_per_period;
-    Cursor c{p, state.words, state.in_gap, state.span_start, offset, p};
+    Cursor c{p, state.words, state.in_gap, state.period_start, offset, p};
     Operation op = state.op;
     std::uint64_t fault = state.first_invalid;
     std::uint64_t lines = state.lines;
@@ -113,7 +113,7 @@ walk_chunk(PeriodState& state, const unsigned char* p, const unsigned char* end,
     state.op = op;
     state.words = c.words;
     state.in_gap = c.in_gap;
-    state.span_start = c.period_start;
+    state.period_start = c.period_start;
     state.first_invalid = fault;
     state.lines = lines;
     return c.p;

@@ -22,7 +22,7 @@ void end_line(PeriodState& state, OutputStream& output) {
 
 // The period under way ends at `end`, when the output takes spans.
 void end_span(PeriodState& state, OutputStream& output, std::uint64_t end) {
-    if (output.spans != nullptr) end_period(state.span_start, output, end);
+    if (output.spans != nullptr) end_period(state.period_start, output, end);
 }
 
 void note_fault(PeriodState& state, std::uint64_t at) {
@@ -36,7 +36,7 @@ void note_fault(PeriodState& state, std::uint64_t at) {
 // belongs to a word.
 void take_char(PeriodState& state, const Utf8Char& ch, std::uint64_t at, OutputStream& output) {
     const CharClass kind = char_class(ch.code);
-    if (kind != CharClass::Separator && state.span_start == no_offset) state.span_start = at;
+    if (kind != CharClass::Separator && state.period_start == no_offset) state.period_start = at;
     const std::uint64_t end = at + static_cast<std::uint64_t>(ch.length);
     if (state.op == Operation::SkipTail) {
         if (kind == CharClass::Terminator) {
@@ -130,7 +130,7 @@ void start_periods(PeriodState& state, std::int32_t words_per_period, const Kern
     state.fed = 0;
     state.first_invalid = no_offset;
     state.lines = 0;
-    state.span_start = no_offset;
+    state.period_start = no_offset;
 }
 
 void feed_periods(PeriodState& state, const unsigned char* bytes, std::size_t size,
@@ -157,7 +157,7 @@ void finish_periods(PeriodState& state, OutputStream& output) {
     if (state.cut_size != 0) {
         const std::uint64_t at = state.fed - state.cut_size;
         note_fault(state, at);
-        if (state.span_start == no_offset) state.span_start = at;
+        if (state.period_start == no_offset) state.period_start = at;
         state.cut_size = 0;
     }
     if (state.op == Operation::WritePeriod) write_line_end(output);

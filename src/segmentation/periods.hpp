@@ -43,7 +43,7 @@ struct PeriodState {
     std::uint64_t fed;           // bytes of the text before this chunk
     std::uint64_t first_invalid; // the first byte that breaks UTF-8, or no_offset
     std::uint64_t lines;         // the line feeds before it, or so far
-    std::uint64_t span_start;    // where the period under way begins, or no_offset
+    std::uint64_t period_start;  // where the period under way begins, or no_offset
     // Left uninitialised until used: a text of a few hundred bytes should
     // not pay for clearing it.
     unsigned char carry[carry_size + carry_room];
