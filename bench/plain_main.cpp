@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace spezzafrasi;
+
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fputs("usage: plain_spezzafrasi input output [n]\n", stderr);

@@ -10,6 +10,7 @@ function(add_spezzafrasi_library target kind)
   target_include_directories(${target} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+    $<BUILD_INTERFACE:${generated_include}>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME spezzafrasi LINKER_LANGUAGE CXX)
 endfunction()
@@ -35,7 +36,7 @@ install(TARGETS ${library_targets} EXPORT spezzafrasiTargets COMPONENT developme
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES include/spezzafrasi.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+install(FILES include/spezzafrasi.h ${generated_include}/spezzafrasi_version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 install(EXPORT spezzafrasiTargets NAMESPACE spezzafrasi:: COMPONENT development
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/spezzafrasi)
 configure_package_config_file(cmake/spezzafrasiConfig.cmake.in

@@ -6,9 +6,18 @@
 #
 # Sets `confined` and, when it is ON, `seccomp_program_dir`, the folder of
 # the generated seccomp_program.inc.
-option(SPEZZAFRASI_SECCOMP "Confine the process with a seccomp filter on Linux (needs libseccomp where it is built)" ON)
+#
+# SPEZZAFRASI_SECCOMP: AUTO confines the program where libseccomp is found
+# and says so when it is not; ON stops the configure without it (what a
+# release or a package wants); OFF builds the program unconfined. Other
+# systems than Linux have no seccomp, whatever it says.
+set(SPEZZAFRASI_SECCOMP AUTO CACHE STRING "Confine the program with a seccomp filter on Linux: AUTO, ON or OFF")
+set_property(CACHE SPEZZAFRASI_SECCOMP PROPERTY STRINGS AUTO ON OFF)
+if(NOT SPEZZAFRASI_SECCOMP MATCHES "^(AUTO|ON|OFF)$")
+  message(FATAL_ERROR "SPEZZAFRASI_SECCOMP is AUTO, ON or OFF, not ${SPEZZAFRASI_SECCOMP}")
+endif()
 set(confined OFF)
-if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND SPEZZAFRASI_SECCOMP)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT SPEZZAFRASI_SECCOMP STREQUAL "OFF")
   find_program(SPEZZAFRASI_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
   set(rules_source ${PROJECT_SOURCE_DIR}/src/platform/seccomp_rules.cpp)
   set(seccomp_program_dir ${PROJECT_BINARY_DIR}/generated)
@@ -18,7 +27,10 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND SPEZZAFRASI_SECCOMP)
     COMMAND ${SPEZZAFRASI_HOST_CXX} -std=c++17 -O1 -Wall -Wextra -Wconversion -Werror
       ${rules_source} -lseccomp -o ${PROJECT_BINARY_DIR}/seccomp_rules
     RESULT_VARIABLE built ERROR_VARIABLE build_errors)
-  if(NOT built EQUAL 0)
+  if(NOT built EQUAL 0 AND SPEZZAFRASI_SECCOMP STREQUAL "ON")
+    message(FATAL_ERROR "SPEZZAFRASI_SECCOMP=ON, but seccomp_rules does not build with libseccomp "
+      "(install libseccomp-dev):\n${build_errors}")
+  elseif(NOT built EQUAL 0)
     message(STATUS "libseccomp not found where this is built: the program will run unconfined")
   else()
     execute_process(
@@ -30,4 +42,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND SPEZZAFRASI_SECCOMP)
     endif()
     set(confined ON)
   endif()
+endif()
+if(confined)
+  message(STATUS "The program confines itself with a seccomp filter")
 endif()

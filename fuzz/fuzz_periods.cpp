@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+using namespace spezzafrasi;
+
 namespace {
 
 std::int32_t words_per_period_of(std::uint8_t byte) {

@@ -17,6 +17,8 @@
 #ifndef SPEZZAFRASI_H
 #define SPEZZAFRASI_H
 
+#include "spezzafrasi_version.h"
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -31,9 +33,6 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-#define SPEZZAFRASI_VERSION_MAJOR 1
-#define SPEZZAFRASI_VERSION_MINOR 0
 
 /* The results of the calls: 0, or one of the errors below 0. */
 enum {
@@ -192,6 +191,11 @@ SPEZZAFRASI_API void spezzafrasi_stream_free(spezzafrasi_stream* stream);
  * SPEZZAFRASI_KERNEL names, if it runs it): "avx512vbmi2", "avx512",
  * "avx2", "sse2", "neon" or "portable". For bug reports and benchmarks. */
 SPEZZAFRASI_API const char* spezzafrasi_kernel_name(void);
+
+/* The library's version, "MAJOR.MINOR.PATCH": the one that runs, which
+ * may be newer than the SPEZZAFRASI_VERSION_STRING a caller was built
+ * with (the same major number keeps every call's meaning). */
+SPEZZAFRASI_API const char* spezzafrasi_version(void);
 
 /* A short English description of a result. */
 SPEZZAFRASI_API const char* spezzafrasi_result_text(int result);

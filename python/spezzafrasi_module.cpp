@@ -716,7 +716,7 @@ int module_exec(PyObject* module) {
         Py_XDECREF(segmenter);
         return -1;
     }
-    return PyModule_AddStringConstant(module, "__version__", SPEZZAFRASI_MODULE_VERSION);
+    return PyModule_AddStringConstant(module, "__version__", SPEZZAFRASI_VERSION_STRING);
 }
 
 int module_traverse(PyObject* module, visitproc visit, void* arg) {

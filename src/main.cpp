@@ -1,7 +1,7 @@
 // spezzafrasi nomefile1 nomefile2 [n]: writes the text of nomefile1 into
 // nomefile2 cut into periods of at most n words (7 by default). `-` names
 // standard input or standard output.
-#include "diagnostics.hpp"
+#include "messages.hpp"
 #include "platform/platform.hpp"
 #include "run_loop.hpp"
 #include "segmentation/byte_stream.hpp"
@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+namespace spezzafrasi {
+
 namespace {
 
 constexpr int exit_ok = 0;
@@ -25,13 +27,6 @@ constexpr std::size_t buffer_size = std::size_t{1} << 16;
 // page's start was measured four times slower.
 constexpr std::size_t page_size = 4096;
 constexpr std::string_view standard_stream = "-";
-
-constexpr std::string_view usage[] = {
-    "\nUtilizzo:\nspezzafrasi nomefile1 nomefile2\n",
-    "oppure:\nspezzafrasi nomefile1 nomefile2 n\n",
-    "\nLegge il file di input <nomefile1> e ne trascrive il contenuto\n",
-    "nel file <nomefile2>, evidenziando le prime n parole (7 se non specificato)\n\n\n",
-};
 
 // Where the console lines of one run go, and whether they all got there:
 // a failed console write is not success.
@@ -48,9 +43,8 @@ void say(Console& console, std::string_view line) {
 
 // Each failure line is followed, on standard error, by the file and the
 // cause.
-void fail(Console& console, std::string_view line, std::string_view name,
-          const FileProblem& problem) {
-    say(console, line);
+void fail(Console& console, Failure failure, std::string_view name, const FileProblem& problem) {
+    say(console, failure_line(failure));
     if (console.causes) {
         console.ok = write_console(ConsoleStream::Error, cause_line(name, problem)) && console.ok;
     }
@@ -63,11 +57,8 @@ void warn_not_utf8(Console& console, std::string_view name, const PeriodState& s
     std::uint64_t offset = 0;
     std::uint64_t line = 0;
     if (!first_fault(state, offset, line) || !console.causes) return;
-    const std::string line_text = "spezzafrasi: " + std::string(name) +
-                                  ": non è testo UTF-8 valido (primo errore al byte " +
-                                  std::to_string(offset + 1) + ", riga " + std::to_string(line) +
-                                  "); le frasi vicine possono risultare unite\n";
-    console.ok = write_console(ConsoleStream::Error, line_text) && console.ok;
+    console.ok =
+        write_console(ConsoleStream::Error, not_utf8_line(name, offset, line)) && console.ok;
 }
 
 // No console line goes into `file`, the input or the output, under
@@ -93,10 +84,7 @@ int transcribe(Console& console, FileHandle input_file, const FileIdentity& inpu
     const std::string& output_name = args[2];
     const std::int32_t words_per_period =
         args.size() == 4 ? parse_words_per_period(args[3].c_str()) : 7;
-    const std::string progress = "Periodizzazione in corso da " + input_name + " a " + output_name +
-                                 ", con " + std::to_string(words_per_period) +
-                                 " parole per periodo\n";
-    const std::string done = "Periodizzato in " + output_name + "\n";
+    const std::string progress = progress_line(input_name, output_name, words_per_period);
     // From here on the process only reads, writes and prints.
     confine_to_open_files();
     say(console, progress);
@@ -122,35 +110,30 @@ int transcribe(Console& console, FileHandle input_file, const FileIdentity& inpu
     }
     int status = exit_ok;
     if (!read_ok) {
-        fail(console, "Errore lettura file input\n", input_name, read_failure);
+        fail(console, Failure::Read, input_name, read_failure);
         status = exit_failure;
     } else if (!written) {
-        fail(console, "Errore scrittura file output\n", output_name, sink.problem);
+        fail(console, Failure::Write, output_name, sink.problem);
         status = exit_failure;
     } else {
-        say(console, done);
+        say(console, done_line(output_name));
     }
     warn_not_utf8(console, input_name, state);
     return finish(console, status);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+// The program itself, from its arguments to its exit status.
+int run_program(int argc, char** argv) {
     Console console;
     const std::vector<std::string> args = command_line(argc, argv);
     // Asked-for help and the version are answers, not errors.
     const bool help = args.size() == 2 && args[1] == "--help";
     if (args.size() == 2 && args[1] == "--version") {
-        // The kernel too, for a bug report: SPEZZAFRASI_KERNEL may name
-        // another.
-        say(console, "spezzafrasi " SPEZZAFRASI_VERSION "\nkernel: " +
-                         std::string(chosen_kernel().name) + "\n");
+        say(console, version_text(chosen_kernel().name));
         return finish(console, exit_ok);
     }
     if (args.size() < 3 || help) {
-        for (const std::string_view line : usage)
-            say(console, line);
+        say(console, usage_text());
         return finish(console, help ? exit_ok : exit_usage);
     }
     const std::string& input_name = args[1];
@@ -165,7 +148,7 @@ int main(int argc, char** argv) {
                                       ? standard_input(input_identity, problem)
                                       : open_input(input_name, input_identity, problem);
     if (input_file == no_file) {
-        fail(console, "Errore apertura file input\n", input_name, problem);
+        fail(console, Failure::OpenInput, input_name, problem);
         return finish(console, exit_failure);
     }
     keep_out_of(console, input_file);
@@ -173,9 +156,17 @@ int main(int argc, char** argv) {
                                        ? standard_output(input_file, input_identity, problem)
                                        : open_output(output_name, input_identity, problem);
     if (output_file == no_file) {
-        fail(console, "Errore apertura file output\n", output_name, problem);
+        fail(console, Failure::OpenOutput, output_name, problem);
         return finish(console, exit_failure);
     }
     keep_out_of(console, output_file);
     return transcribe(console, input_file, input_identity, output_file, args);
+}
+
+} // namespace
+
+} // namespace spezzafrasi
+
+int main(int argc, char** argv) {
+    return spezzafrasi::run_program(argc, argv);
 }

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <limits>
 
+namespace spezzafrasi {
+
 bool flush_to_file(OutputStream& output) {
     auto& sink = *static_cast<FileSink*>(output.sink);
     std::size_t done = 0;
@@ -51,3 +53,5 @@ std::int32_t parse_words_per_period(const char* text) {
     }
     return static_cast<std::int32_t>(value);
 }
+
+} // namespace spezzafrasi

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 // An output file, as the sink of an OutputStream whose flush is
 // flush_to_file; `problem` says why once a write has failed.
 struct FileSink {
@@ -33,3 +35,5 @@ bool write_periods(FileHandle input, const FileIdentity& input_identity, unsigne
 // an optional sign, digits up to the first other character; 0 for text that
 // does not begin with a number.
 std::int32_t parse_words_per_period(const char* text);
+
+} // namespace spezzafrasi

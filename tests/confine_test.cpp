@@ -16,6 +16,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace spezzafrasi;
+
 namespace {
 
 // Straight to the kernel, and not declared noreturn: a sanitizer's _exit,

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+using namespace spezzafrasi;
+
 namespace {
 
 // Pieces that random inputs are made of, chosen to meet every rule: word

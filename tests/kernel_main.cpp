@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace spezzafrasi;
+
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     const char* named = std::getenv("SPEZZAFRASI_KERNEL");

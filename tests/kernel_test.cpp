@@ -1,10 +1,11 @@
 // Every kernel this processor runs against the class table, for every byte
 // value at every position of a block, among neighbours that make the block
 // well-formed UTF-8 and among neighbours that do not.
+#include "runnable_kernels.hpp"
+#include "segmentation/char_classes.hpp"
 #include "segmentation/kernel_pieces/portable.hpp"
 #include "segmentation/kernel_pieces/x86_sets.hpp"
 #include "segmentation/kernels.hpp"
-#include "segmentation/period_writer.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+using namespace spezzafrasi;
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+using namespace spezzafrasi;
+
 // Found by the tests' comparisons, for a type of the C interface.
 bool operator==(const spezzafrasi_span& a, const spezzafrasi_span& b) {
     return a.start == b.start && a.end == b.end && a.line_end == b.line_end;

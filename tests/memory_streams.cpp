@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace spezzafrasi {
+
 namespace {
 
 struct StringSink {
@@ -83,3 +85,5 @@ std::string with_crlf(std::string_view text) {
     }
     return crlf;
 }
+
+} // namespace spezzafrasi

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+namespace spezzafrasi {
+
 // The periods of `input` fed in chunks of `chunk_size` bytes, collected
 // through an output buffer of the same size.
 std::string periods_of(std::string_view input, std::int32_t words_per_period,
@@ -40,3 +42,5 @@ Segmented segment_in_chunks(std::string_view input, std::int32_t words_per_perio
 // `text` with CR LF line ends. Periods have no other line feeds: one in the
 // input is a separator.
 std::string with_crlf(std::string_view text);
+
+} // namespace spezzafrasi

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Builds the Python module's wheel as a user would (pip wheel
-# --no-build-isolation, from a copy of the sources), installs it into a
-# fresh virtual environment, and runs the module's tests there against the
-# program; then imports the same wheel in every other CPython found (3.9 on).
+# Makes the Python module's source distribution (python3 -m build --sdist),
+# builds the wheel from it alone in a fresh folder as a user's pip would,
+# installs it into a fresh virtual environment, and runs the module's tests
+# there against the program; then imports the same wheel in every other
+# CPython on the PATH (3.9 on).
 #
 # usage: python_test.sh SOURCE_DIR PROGRAM
 set -euo pipefail
 source_dir=$(cd "$1" && pwd)
 program=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 python=/usr/bin/python3
-if ! "$python" -c 'import setuptools, wheel, pytest, hypothesis, venv' 2> /dev/null ||
+if ! "$python" -c 'import setuptools, wheel, build, pytest, hypothesis, venv' 2> /dev/null ||
   ! "$python" -m pip --version > /dev/null 2>&1; then
-  echo "Debian's python3 with pip, setuptools, wheel, venv, pytest and hypothesis is needed: skipped"
+  echo "Debian's python3 with pip, setuptools, wheel, build, venv, pytest and hypothesis is needed: skipped"
   exit 77
 fi
 work=$(mktemp -d)
@@ -20,11 +21,14 @@ fail() { echo "python test: $*" >&2; exit 1; }
 # A sanitizer's leak check cannot run inside the program's seccomp filter.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
-mkdir "$work/src"
-(cd "$source_dir" && cp -r setup.py pyproject.toml CMakeLists.txt README.md python src include \
-  "$work/src/")
-"$python" -m pip wheel --no-build-isolation --no-deps -w "$work/dist" "$work/src" \
-  > "$work/wheel.log" 2>&1 || { cat "$work/wheel.log"; fail "pip wheel failed"; }
+mkdir "$work/tree" "$work/fresh"
+tar -C "$source_dir" --exclude=./build --exclude=./.git --exclude=./dist -cf - . |
+  tar -xf - -C "$work/tree"
+"$python" -m build --sdist --no-isolation -o "$work/sdist" "$work/tree" > "$work/sdist.log" 2>&1 ||
+  { cat "$work/sdist.log"; fail "the source distribution failed"; }
+tar -xzf "$work"/sdist/spezzafrasi-*.tar.gz -C "$work/fresh"
+"$python" -m pip wheel --no-build-isolation --no-deps -w "$work/dist" "$work"/fresh/spezzafrasi-* \
+  > "$work/wheel.log" 2>&1 || { cat "$work/wheel.log"; fail "no wheel from the source distribution"; }
 wheel=$(ls "$work"/dist/spezzafrasi-*-cp39-abi3-*.whl) || fail "no cp39-abi3 wheel"
 
 # Debian's pytest and hypothesis come in from the system's packages.
@@ -37,9 +41,15 @@ wheel=$(ls "$work"/dist/spezzafrasi-*-cp39-abi3-*.whl) || fail "no cp39-abi3 whe
 mkdir "$work/unpacked"
 "$python" -m zipfile -e "$wheel" "$work/unpacked"
 expected=$(printf 'Oggi piove molto forte. Domani no.' | "$program" - - 3 2> /dev/null)
-for other in /root/.pyenv/versions/3.*/bin/python3 /usr/local/bin/python3.*; do
-  [ -x "$other" ] || continue
-  "$other" -c 'import sys; sys.exit(sys.version_info < (3, 9))' || continue
+# (Each interpreter once, however many names and shims lead to it.)
+declare -A seen=(["$(readlink -f "$python")"]=1)
+IFS=: read -r -a folders <<< "$PATH"
+for other in $(for f in "${folders[@]}"; do ls "$f"/python3 "$f"/python3.[0-9]* 2> /dev/null; done); do
+  case $other in *-config) continue ;; esac
+  real=$("$other" -c 'import os, sys
+if sys.version_info >= (3, 9): print(os.path.realpath(sys.executable))' 2> /dev/null) || continue
+  [ -n "$real" ] && [ -z "${seen[$real]:-}" ] || continue
+  seen[$real]=1
   got=$(PYTHONPATH=$work/unpacked "$other" -c \
     'import spezzafrasi; print(spezzafrasi.periods("Oggi piove molto forte. Domani no.", 3), end="")') ||
     fail "$other does not import the wheel"

@@ -24,12 +24,15 @@ periods=examples/primavera.periodi.txt
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "a checksum does not match"
 expected="SHA256SUMS
 spezzafrasi-$version-aarch64-linux.tar.gz
-spezzafrasi-$version-cp39-abi3-linux_x86_64.whl
+spezzafrasi-$version-cp39-abi3-manylinux_X_Y_x86_64.whl
 spezzafrasi-$version-windows-x86_64.zip
 spezzafrasi-$version-x86_64-linux.tar.gz
+spezzafrasi-$version.tar.gz
 spezzafrasi_${version}_amd64.deb
 spezzafrasi_${version}_arm64.deb"
-[ "$(ls dist | LC_ALL=C sort)" = "$expected" ] || fail "dist/ holds: $(ls dist)"
+expected=$(LC_ALL=C sort <<< "$expected")
+[ "$(ls dist | sed 's/manylinux_[0-9]*_[0-9]*_/manylinux_X_Y_/' | LC_ALL=C sort)" = "$expected" ] ||
+  fail "dist/ holds: $(ls dist)"
 
 # The static programs: nothing but themselves.
 for arch in x86_64 aarch64; do
@@ -70,9 +73,12 @@ file "$work/arm64/usr/bin/spezzafrasi" | grep -q 'ARM aarch64' || fail "arm64: n
 # (grep reads every name: under pipefail, unzip must not die of SIGPIPE.)
 library=$(unzip -Z1 "dist/spezzafrasi-$version-windows-x86_64.zip" | grep -e '\.a$' -e '\.h$' || true)
 [ -z "$library" ] || fail "the Windows zip holds the library: $library"
-# The wheel: the module alone, for every CPython from 3.9 on.
-unzip -Z1 "dist/spezzafrasi-$version-cp39-abi3-linux_x86_64.whl" | grep -x 'spezzafrasi.abi3.so' \
+# The wheel: the module alone, for every CPython from 3.9 on; the source
+# distribution: what a wheel is built from (python_test.sh builds one).
+unzip -Z1 dist/spezzafrasi-"$version"-cp39-abi3-manylinux_*_x86_64.whl | grep -x 'spezzafrasi.abi3.so' \
   > /dev/null || fail "the wheel holds no spezzafrasi.abi3.so"
+tar -tzf "dist/spezzafrasi-$version.tar.gz" | grep -qx "spezzafrasi-$version/include/spezzafrasi.h" ||
+  fail "the source distribution holds no spezzafrasi.h"
 
 # The processor is asked directly: no compiler runtime's __cpu_model.
 for kind in static-x86_64 deb-amd64; do

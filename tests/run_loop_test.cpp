@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <limits>
 
+using namespace spezzafrasi;
+
 namespace {
 
 // The tests run once per kernel, named on their command line: each run

@@ -8,6 +8,11 @@
 #include <string>
 #include <vector>
 
+using namespace spezzafrasi;
+
+// Beside Utf8Char, where GoogleTest looks for them.
+namespace spezzafrasi {
+
 bool operator==(const Utf8Char& a, const Utf8Char& b) {
     return a.code == b.code && a.length == b.length;
 }
@@ -15,6 +20,8 @@ bool operator==(const Utf8Char& a, const Utf8Char& b) {
 void PrintTo(const Utf8Char& ch, std::ostream* os) {
     *os << std::hex << "{0x" << ch.code << ", " << std::dec << ch.length << "}";
 }
+
+} // namespace spezzafrasi
 
 namespace {
 

@@ -10,6 +10,8 @@
 #include <iterator>
 #include <limits>
 
+using namespace spezzafrasi;
+
 struct spezzafrasi_stream {
     PeriodState state;
     OutputStream output;
@@ -176,6 +178,10 @@ int spezzafrasi_stream_finish(spezzafrasi_stream* stream) {
 
 void spezzafrasi_stream_free(spezzafrasi_stream* stream) {
     std::free(stream);
+}
+
+const char* spezzafrasi_version(void) {
+    return SPEZZAFRASI_VERSION_STRING;
 }
 
 const char* spezzafrasi_kernel_name(void) {

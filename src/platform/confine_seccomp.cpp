@@ -14,6 +14,8 @@
 
 #include "seccomp_program.inc"
 
+namespace spezzafrasi {
+
 bool confine_to_open_files() {
     std::array<sock_filter, std::size(seccomp_program)> program{};
     for (std::size_t i = 0; i < program.size(); ++i) {
@@ -27,3 +29,5 @@ bool confine_to_open_files() {
     return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
            prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter, 0, 0) == 0;
 }
+
+} // namespace spezzafrasi

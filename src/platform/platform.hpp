@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+namespace spezzafrasi {
+
 // A descriptor on POSIX, a HANDLE on Windows.
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle no_file = -1;
@@ -19,9 +21,10 @@ inline constexpr FileHandle no_file = -1;
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t file = 0;
-    bool disk_file = false;  // devices, pipes and consoles have no identity to compare
-    std::uint64_t size = 0;  // a disk file's, when it was opened
-    std::uint64_t start = 0; // where its reading began
+    bool disk_file = false;      // devices, pipes and consoles have no identity to compare
+    std::uint64_t size = 0;      // a disk file's, when it was opened
+    std::uint64_t start = 0;     // where its reading began
+    bool device_unknown = false; // the file is known, not its volume (Wine's standard handles)
 };
 
 // Why a file could not be opened, read or written, as its user would say
@@ -48,8 +51,11 @@ struct FileProblem {
     std::int64_t system_code = 0; // errno, or the Win32 error
 };
 
+// Whether two identities may be one file: where a volume is unknown, the
+// same file number on any volume is taken for it.
 inline bool same_file(const FileIdentity& a, const FileIdentity& b) {
-    return a.disk_file && b.disk_file && a.device == b.device && a.file == b.file;
+    return a.disk_file && b.disk_file && a.file == b.file &&
+           (a.device == b.device || a.device_unknown || b.device_unknown);
 }
 
 // Whether lines end in CR LF, as text files do on this system.
@@ -118,3 +124,5 @@ bool flush_console();
 // and exiting do not need, where the system offers a way. Returns false if
 // the system refused; the run then goes on unconfined.
 bool confine_to_open_files();
+
+} // namespace spezzafrasi

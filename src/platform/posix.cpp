@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace spezzafrasi {
+
 const bool crlf_line_ends = false;
 
 namespace {
@@ -215,3 +217,5 @@ bool flush_console() {
     const bool output_ok = flushed(stdout);
     return flushed(stderr) && output_ok; // both, whichever fails
 }
+
+} // namespace spezzafrasi

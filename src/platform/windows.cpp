@@ -7,7 +7,10 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+
+namespace spezzafrasi {
 
 const bool crlf_line_ends = true;
 
@@ -45,11 +48,29 @@ std::string narrow(const wchar_t* wide) {
     return text;
 }
 
+// Wine refuses GetFileInformationByHandle for a standard handle that is a
+// Unix file (a shell's redirection), but tells its file number and size,
+// with 0 for the volume: the file is known, its volume is not.
+bool identity_by_id(HANDLE handle, FileIdentity& identity) {
+    FILE_ID_INFO id{};
+    FILE_STANDARD_INFO standard{};
+    if (!GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id) ||
+        !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+        return false;
+    }
+    std::memcpy(&identity.file, id.FileId.Identifier, sizeof identity.file);
+    identity.device = static_cast<std::uint32_t>(id.VolumeSerialNumber);
+    identity.device_unknown = id.VolumeSerialNumber == 0;
+    identity.disk_file = true;
+    identity.size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
+    return true;
+}
+
 bool identity_of(HANDLE handle, FileIdentity& identity) {
     identity = {};
     if (GetFileType(handle) != FILE_TYPE_DISK) return true;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handle, &info)) return false;
+    if (!GetFileInformationByHandle(handle, &info)) return identity_by_id(handle, identity);
     identity.device = info.dwVolumeSerialNumber;
     identity.file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     identity.disk_file = true;
@@ -222,13 +243,33 @@ bool file_cut_short(FileHandle file, const FileIdentity& identity, std::uint64_t
            static_cast<std::uint64_t>(now.QuadPart) < identity.size;
 }
 
+namespace {
+
+// The errors of a write into a pipe whose reader has closed it.
+bool reader_gone(DWORD error) {
+    return error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED ||
+           error == ERROR_BROKEN_PIPE;
+}
+
+// When the reader of a pipe goes away the program ends at once and
+// quietly, as SIGPIPE ends it on POSIX, with the status that a POSIX
+// shell gives it there (128 + 13).
+[[noreturn]] void end_quietly() {
+    ExitProcess(128 + 13);
+}
+
+} // namespace
+
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count) {
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
     // A write that takes nothing is tried again a few times, then failed
     // with a cause of its own rather than whatever error came before.
     for (int nothing = 0; nothing < 8; ++nothing) {
         DWORD put = 0;
-        if (!WriteFile(handle_of(file), bytes, wanted, &put, nullptr)) return -1;
+        if (!WriteFile(handle_of(file), bytes, wanted, &put, nullptr)) {
+            if (reader_gone(GetLastError())) end_quietly();
+            return -1;
+        }
         if (put > 0) return put;
     }
     SetLastError(ERROR_WRITE_FAULT);
@@ -301,3 +342,5 @@ bool write_console(ConsoleStream console, std::string_view text) {
 bool flush_console() {
     return true; // every write has gone out already
 }
+
+} // namespace spezzafrasi

@@ -39,6 +39,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 namespace block_walk {
 
 // What a kernel brings to the walk: its masks and, where it has its own,
@@ -122,9 +124,10 @@ walk_chunk(PeriodState& state, const unsigned char* p, const unsigned char* end,
 } // namespace block_walk
 
 // Defines `name`_kernel from `pieces`, a KernelPieces, with `entry` the
-// attributes of its entry point (which cannot stand in parentheses).
+// attributes of its entry point (which cannot stand in parentheses) and
+// `runs` whether this processor runs it.
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define SPEZZAFRASI_DEFINE_KERNEL(name, pieces, entry)                                             \
+#define SPEZZAFRASI_DEFINE_KERNEL(name, pieces, entry, runs)                                       \
     namespace {                                                                                    \
     entry const unsigned char* walk_##name(PeriodState& state, const unsigned char* p,             \
                                            const unsigned char* end,                               \
@@ -144,6 +147,9 @@ walk_chunk(PeriodState& state, const unsigned char* p, const unsigned char* end,
                                pieces::copy_line,                                                  \
                                pieces::write_line_starts,                                          \
                                walk_##name,                                                        \
-                               walk_spans_##name};                                                 \
+                               walk_spans_##name,                                                  \
+                               runs};                                                              \
     }
 // NOLINTEND(bugprone-macro-parentheses)
+
+} // namespace spezzafrasi

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace spezzafrasi {
+
 bool flush_output(OutputStream& output) {
     if (output.failed) return false;
     const std::size_t used = output.used;
@@ -26,3 +28,5 @@ void write_bytes_across_flushes(OutputStream& output, const unsigned char* bytes
         count -= part;
     }
 }
+
+} // namespace spezzafrasi

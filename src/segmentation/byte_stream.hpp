@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace spezzafrasi {
+
 // The end of a period's line: ";" and a newline, LF or CR LF. Four bytes
 // are kept so that it can be copied in one fixed-size move.
 struct LineEnd {
@@ -83,6 +85,16 @@ inline void write_bytes(OutputStream& output, const unsigned char* bytes, std::s
     write_bytes_across_flushes(output, bytes, count);
 }
 
+// ";" and the line end. Where there is room, one fixed-size copy of the
+// whole array: the walk writes one a line.
 inline void write_line_end(OutputStream& output) {
-    write_bytes(output, output.line_end.bytes.data(), output.line_end.size);
+    const LineEnd& line_end = output.line_end;
+    if (output.capacity - output.used >= line_end.bytes.size()) {
+        std::memcpy(output.buffer + output.used, line_end.bytes.data(), line_end.bytes.size());
+        output.used += line_end.size;
+        return;
+    }
+    write_bytes_across_flushes(output, line_end.bytes.data(), line_end.size);
 }
+
+} // namespace spezzafrasi

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace spezzafrasi {
+
 namespace {
 
 // Looked at once: atomics rather than guarded statics, so that threads
@@ -37,20 +39,18 @@ const Kernel& chosen_kernel() {
     return once(chosen, named_or_fastest);
 }
 
-// The family's kernels come fastest first: this processor runs the
-// fastest it can and every one after it.
-bool processor_runs(const Kernel& kernel) {
-    const Kernel* fastest = &fastest_runnable();
-    for (const Kernel* k : family_kernels()) {
-        if (k == fastest) return true;
-        if (k == &kernel) return false;
+const Kernel& fastest_kernel() {
+    for (const Kernel* kernel : family_kernels()) {
+        if (kernel->runs()) return *kernel;
     }
-    return false;
+    return *family_kernels().back();
 }
 
 const Kernel* runnable_kernel(const char* name) {
     for (const Kernel* kernel : family_kernels()) {
-        if (std::strcmp(kernel->name, name) == 0 && processor_runs(*kernel)) return kernel;
+        if (std::strcmp(kernel->name, name) == 0 && kernel->runs()) return kernel;
     }
     return nullptr;
 }
+
+} // namespace spezzafrasi

@@ -10,7 +10,8 @@
 
 #include <cstdint>
 #include <span>
-#include <vector>
+
+namespace spezzafrasi {
 
 struct PeriodState;
 
@@ -30,6 +31,9 @@ struct Kernel {
                                                   std::uint64_t offset, OutputStream& output);
     WalkFunction walk;
     WalkFunction walk_spans; // the same, giving the spans of the periods
+    // Whether this processor runs it: has every instruction set it was
+    // compiled for, and the system saves their registers.
+    bool (*runs)();
 };
 
 // The fastest kernel this processor runs, or the one that the environment
@@ -41,32 +45,21 @@ const Kernel& chosen_kernel();
 // The kernel of that name if this processor runs it, else nullptr.
 const Kernel* runnable_kernel(const char* name);
 
-// What the file of the processor family says: its kernels, the fastest
-// first and the portable one last, and the fastest this processor runs
-// (looked at anew at each call).
+// The processor family's kernels, the fastest first and the portable one
+// (which every processor runs) last: its file says which exist.
 std::span<const Kernel* const> family_kernels();
+
+// The first of the family that this processor runs.
 const Kernel& fastest_kernel();
-
-// Whether this processor runs the kernel.
-bool processor_runs(const Kernel& kernel);
-
-// Every kernel this processor can run, the fastest first, the portable
-// one last: for the tests and the benchmark, whose C++ runtime the
-// library's users need not link.
-inline std::vector<const Kernel*> runnable_kernels() {
-    std::vector<const Kernel*> kernels;
-    for (const Kernel* kernel : family_kernels()) {
-        if (processor_runs(*kernel)) kernels.push_back(kernel);
-    }
-    return kernels;
-}
 
 // The entry points of a kernel: the walk and everything it calls compiled
 // into one copy for the kernel's instructions.
-#if defined(__GNUC__)
 #define SPEZZAFRASI_KERNEL_ENTRY(isa) [[gnu::flatten]] __attribute__((target(isa)))
 #define SPEZZAFRASI_PLAIN_KERNEL_ENTRY [[gnu::flatten]]
-#else
-#define SPEZZAFRASI_KERNEL_ENTRY(isa)
-#define SPEZZAFRASI_PLAIN_KERNEL_ENTRY
-#endif
+
+// For kernels of instructions that every processor of the family has.
+inline bool always_runs() {
+    return true;
+}
+
+} // namespace spezzafrasi

@@ -1,10 +1,12 @@
 #include "segmentation/periods.hpp"
 
-#include "segmentation/period_writer.hpp"
+#include "segmentation/char_classes.hpp"
 #include "segmentation/utf8_reader.hpp"
 
 #include <algorithm>
 #include <cstring>
+
+namespace spezzafrasi {
 
 namespace {
 
@@ -14,7 +16,8 @@ void write_char(OutputStream& output, const Utf8Char& ch) {
         write_byte(output, static_cast<unsigned char>(code >> shift));
 }
 
-void end_line(PeriodState& state, OutputStream& output) {
+// The period's line ends; the next one starts with no word.
+void end_period_line(PeriodState& state, OutputStream& output) {
     write_line_end(output);
     state.words = 0;
     state.in_gap = true;
@@ -46,10 +49,10 @@ void take_char(PeriodState& state, const Utf8Char& ch, std::uint64_t at, OutputS
             end_span(state, output, end);
         }
     } else if (state.words_per_period <= 0) {
-        end_line(state, output);
+        end_period_line(state, output);
         state.op = Operation::SkipTail;
     } else if (kind == CharClass::Terminator) {
-        end_line(state, output);
+        end_period_line(state, output);
         end_span(state, output, end);
     } else {
         write_char(output, ch);
@@ -170,3 +173,5 @@ bool first_fault(const PeriodState& state, std::uint64_t& offset, std::uint64_t&
     line = state.lines + 1;
     return state.first_invalid != no_offset;
 }
+
+} // namespace spezzafrasi

@@ -17,6 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 enum class Operation { WritePeriod, SkipTail };
 
 inline constexpr std::uint64_t no_offset = ~std::uint64_t{0};
@@ -78,3 +80,5 @@ void finish_periods(PeriodState& state, OutputStream& output);
 // Where the text first stops being UTF-8, from 0, and its line, from 1;
 // false when it does not (so far).
 bool first_fault(const PeriodState& state, std::uint64_t& offset, std::uint64_t& line);
+
+} // namespace spezzafrasi

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 struct Utf8Char {
     // The bytes of the sequence, lead byte most significant. Four-byte
     // characters come out negative; nothing compares them by sign.
@@ -69,3 +71,5 @@ inline int read_utf8_char(const unsigned char*& p, const unsigned char* end, Utf
     p += length;
     return 1;
 }
+
+} // namespace spezzafrasi

@@ -8,6 +8,8 @@
 #include <bit>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 namespace block_walk {
 
 inline int lowest_bit(std::uint64_t bits) {
@@ -106,3 +108,5 @@ inline int nth_bit_before(const std::uint64_t* bits, int from, int to, std::int3
 }
 
 } // namespace block_walk
+
+} // namespace spezzafrasi

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 namespace block_walk {
 
 struct Cursor {
@@ -33,3 +35,5 @@ inline int terminator_length(unsigned char first) {
 }
 
 } // namespace block_walk
+
+} // namespace spezzafrasi

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace spezzafrasi {
+
 namespace block_walk {
 
 // Copies `count` bytes from `from`, in one fixed-size copy of 64 bytes of
@@ -29,17 +31,7 @@ SPEZZAFRASI_INLINE void copy_out(OutputStream& output, const unsigned char* from
     }
 }
 
-SPEZZAFRASI_INLINE void end_line(OutputStream& output) {
-    if (output.capacity - output.used >= output.line_end.bytes.size()) {
-        std::memcpy(output.buffer + output.used, output.line_end.bytes.data(),
-                    output.line_end.bytes.size());
-        output.used += output.line_end.size;
-    } else {
-        write_line_end(output);
-    }
-}
-
-// Room that write_phrases needs in the output for a line: the fixed copies
+// Room that write_short_lines needs in the output for a line: the fixed copies
 // of its pieces, a space written past its end, a line end.
 constexpr std::size_t line_room = std::size_t{3} * 64;
 // Input that the fixed copies of a line may read past its first word: a
@@ -79,9 +71,9 @@ SPEZZAFRASI_INLINE bool spans_full(const OutputStream& output) {
 // start, or the region's end with op SkipTail when a dropped tail goes on
 // past it (its period's start then in c.period_start).
 template <BitSelectFunction select_bit, LineCopyFunction copy_line, bool spans>
-SPEZZAFRASI_INLINE int write_phrases(Cursor& c, int at, int& line, Operation& op,
-                                     const Marks& marks, int length, const unsigned char* end,
-                                     OutputStream& output, std::int32_t words_per_period) {
+SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation& op,
+                                         const Marks& marks, int length, const unsigned char* end,
+                                         OutputStream& output, std::int32_t words_per_period) {
     const unsigned char* const base = c.p;
     if (output.capacity < 2 * line_room) return at;
     // The fixed copies read up to line_read_room bytes from a line's start.
@@ -152,3 +144,5 @@ SPEZZAFRASI_INLINE int write_phrases(Cursor& c, int at, int& line, Operation& op
 }
 
 } // namespace block_walk
+
+} // namespace spezzafrasi

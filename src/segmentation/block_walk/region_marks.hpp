@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 namespace block_walk {
 
 constexpr std::ptrdiff_t block_size = 64;
@@ -232,3 +234,5 @@ SPEZZAFRASI_INLINE int mark_region(const unsigned char* p, std::ptrdiff_t availa
 }
 
 } // namespace block_walk
+
+} // namespace spezzafrasi

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 namespace block_walk {
 
 // Writes the words in [from, to) of the region at `base`: copies of the
@@ -43,7 +45,7 @@ SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks
                                     std::int32_t words_per_period) {
     const unsigned char* const base = c.p;
     int at = 0;
-    int line = 0; // the first line start that write_phrases has not passed
+    int line = 0; // the first line start that write_short_lines has not passed
     for (;;) {
         if (op == Operation::SkipTail) {
             const int terminator = next_bit(marks.terminators, at);
@@ -56,8 +58,8 @@ SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks
             continue;
         }
         if (c.words == 0 && c.in_gap) {
-            at = write_phrases<select_bit, copy_line, spans>(c, at, line, op, marks, length, end,
-                                                             output, words_per_period);
+            at = write_short_lines<select_bit, copy_line, spans>(c, at, line, op, marks, length,
+                                                                 end, output, words_per_period);
             if (at == length) break;
         }
         // A line's separators before its first word are dropped.
@@ -72,7 +74,7 @@ SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks
             nth_bit_before(marks.closers, from, terminator, words_per_period - c.words, closed);
         write_words(output, base, from, last_closer, marks, end);
         if (last_closer < terminator) { // the line is full: the rest of the phrase is dropped
-            end_line(output);
+            write_line_end(output);
             at = last_closer + 1;
             op = Operation::SkipTail;
             continue;
@@ -82,7 +84,7 @@ SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks
             c.in_gap = from == length || bit_at(marks.separators, length - 1);
             break;
         }
-        end_line(output);
+        write_line_end(output);
         at = terminator + terminator_length(base[terminator]);
         if constexpr (spans) end_period(c.period_start, output, c.offset_of(base + at));
         c.words = 0;
@@ -92,3 +94,5 @@ SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks
 }
 
 } // namespace block_walk
+
+} // namespace spezzafrasi

@@ -7,6 +7,8 @@
 
 #include <immintrin.h>
 
+namespace spezzafrasi {
+
 namespace avx2 {
 
 [[gnu::target(SPEZZAFRASI_AVX2_TARGET)]] inline std::uint64_t bits(__m256i mask) {
@@ -61,3 +63,5 @@ namespace avx2 {
     }
     return m;
 }
+
+} // namespace spezzafrasi

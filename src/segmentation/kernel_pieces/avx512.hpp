@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <immintrin.h>
 
+namespace spezzafrasi {
+
 namespace avx512 {
 
 // A nibble table in each of the four lanes that the byte shuffle looks up.
@@ -117,3 +119,5 @@ write_line_starts_vbmi2(std::uint16_t* list, std::uint64_t starts, int block) {
     if (std::popcount(starts) > 32) [[unlikely]]
         _mm512_storeu_si512(list + 32, avx512::widened<1>(packed, first));
 }
+
+} // namespace spezzafrasi

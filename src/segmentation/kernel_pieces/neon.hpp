@@ -7,6 +7,8 @@
 #include <arm_neon.h>
 #include <cstddef>
 
+namespace spezzafrasi {
+
 namespace neon {
 
 // One bit per byte from four compare results, byte i of `v[k]` to bit
@@ -67,3 +69,5 @@ inline ByteMasks byte_masks_neon(const unsigned char* p) {
     m.c2 = neon::bits(c2);
     return m;
 }
+
+} // namespace spezzafrasi

@@ -18,13 +18,11 @@
 
 #include <cstdint>
 
+namespace spezzafrasi {
+
 // The walk's functions are inlined into one copy of the operations for each
 // kernel, so that each copy is compiled for its kernel's instructions.
-#if defined(__GNUC__)
 #define SPEZZAFRASI_INLINE [[gnu::always_inline]] inline
-#else
-#define SPEZZAFRASI_INLINE inline
-#endif
 
 struct ByteMasks {
     std::uint64_t separators;  // 0A 0C 0D 20
@@ -85,3 +83,5 @@ inline constexpr unsigned char high[16] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};                    // 4x to Fx
 // clang-format on
 } // namespace nibble_flags
+
+} // namespace spezzafrasi

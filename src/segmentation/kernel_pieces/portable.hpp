@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace spezzafrasi {
+
 namespace swar {
 
 inline constexpr std::uint64_t highs = 0x8080808080808080;
@@ -136,3 +138,5 @@ inline void write_line_starts_portable(std::uint16_t* list, std::uint64_t starts
         starts &= starts - 1;
     }
 }
+
+} // namespace spezzafrasi

@@ -6,6 +6,8 @@
 
 #include <emmintrin.h>
 
+namespace spezzafrasi {
+
 namespace sse2 {
 
 inline std::uint64_t bits(__m128i mask) {
@@ -60,3 +62,5 @@ inline ByteMasks byte_masks_sse2(const unsigned char* p) {
     }
     return m;
 }
+
+} // namespace spezzafrasi

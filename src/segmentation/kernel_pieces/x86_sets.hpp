@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 // X(set, word, bit): an instruction set, and the bit of the CPUID word
 // that says the processor has it (leaf 1 ECX, leaf 7 EBX and ECX, leaf
 // 0x80000001 ECX).
@@ -59,3 +61,5 @@ struct Kernel;
 // The x86-64 kernel that a processor with these features runs fastest:
 // the first of the family that says it runs there.
 const Kernel& x86_kernel_for(const ProcessorFeatures& features);
+
+} // namespace spezzafrasi

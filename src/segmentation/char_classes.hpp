@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+namespace spezzafrasi {
+
 enum class CharClass : std::uint8_t { Separator, Terminator, Word };
 
 // The class of every one-byte character; stray bytes 80 to FF are words.
@@ -24,3 +26,5 @@ constexpr CharClass char_class(std::int32_t code) {
     if (code >= 0 && code <= 0xFF) return char_classes[static_cast<std::size_t>(code)];
     return code == middle_dot ? CharClass::Terminator : CharClass::Word;
 }
+
+} // namespace spezzafrasi

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace spezzafrasi;
+
 namespace {
 
 struct PeriodCase {
