@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -58,6 +60,30 @@ TEST(ConfineTest, OnlyTheOpenFilesRemainUsable) {
          [](const std::string&, const std::string& f, int, int) {
              struct stat info {};
              return stat(f.c_str(), &info);
+         }},
+        // Memory is mapped, never executable.
+        {"map executable memory",
+         [](const std::string&, const std::string&, int, int) {
+             const void* p =
+                 mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+             return p == MAP_FAILED ? -1 : 0;
+         }},
+        {"make memory executable",
+         [](const std::string&, const std::string&, int, int) {
+             void* p =
+                 mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+             return p == MAP_FAILED ? 0 : mprotect(p, 4096, PROT_READ | PROT_EXEC);
+         }},
+        // SIGABRT to itself alone: no other signal (one that is let
+        // through ends the child), and no other process (no thread has
+        // that id: let through, the call fails with ESRCH).
+        {"another signal to itself",
+         [](const std::string&, const std::string&, int, int) {
+             return static_cast<int>(syscall(SYS_tgkill, getpid(), gettid(), SIGUSR1));
+         }},
+        {"a signal to another process",
+         [](const std::string&, const std::string&, int, int) {
+             return static_cast<int>(syscall(SYS_tgkill, 1, 0x3FFFFFF0, SIGABRT));
          }},
     };
     for (const auto& f : forbidden) {

@@ -76,6 +76,17 @@ const std::vector<PeriodCase> period_cases = {
     {"tail_skip_steps_over_sequences", "a b\xC3. c.d", 1, "a;\nd;\n"},
     {"stray_byte_in_tail", "a b \x80 c. d", 1, "a;\nd;\n"},
     {"nul_and_tab_are_words", std::string("a\0b\tc", 5), 7, std::string("a\0b\tc;\n", 7)},
+    // A region of marks is 8 KiB: its only line start, after the
+    // terminator at 8190, falls on the character that the region's end
+    // cuts, and belongs to the next region.
+    {"only_line_start_of_a_region_cut_by_its_end",
+     [] {
+         std::string text;
+         while (text.size() < 8190)
+             text += "parola ";
+         return text + ".\xC3\xA9 fine.";
+     }(),
+     7, "parola parola parola parola parola parola parola;\n\xC3\xA9 fine;\n;\n"},
 };
 
 void PrintTo(const PeriodCase& c, std::ostream* os) {

@@ -1,4 +1,5 @@
 #include "memory_streams.hpp"
+#include "platform/write_retry.hpp"
 #include "run_loop.hpp"
 #include "segmentation/kernels.hpp"
 #include "segmentation/periods.hpp"
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 using namespace spezzafrasi;
 
@@ -22,6 +24,41 @@ TEST(TestedKernelTest, IsTheOneNamed) {
     PeriodState state{};
     start_periods(state, 7);
     EXPECT_STREQ(state.kernel->name, named);
+}
+
+// A write that takes nothing is retried, eight times at most, then fails
+// with EIO; an interrupted one is retried without counting; any other
+// error is the cause. Past its script a write takes 1 byte, so that a
+// retry gone wrong ends.
+TEST(WriteRetryingTest, RetriesWhatMayStillSucceed) {
+    const WriteAttempt nothing{0, 0};
+    const WriteAttempt interrupted{-1, EINTR};
+    const struct {
+        const char* name;
+        std::vector<WriteAttempt> attempts;
+        std::ptrdiff_t put;
+        int error;
+    } cases[] = {
+        {"takes at once", {{5, 0}}, 5, 0},
+        {"nothing, then something", {nothing, nothing, {3, 0}}, 3, 0},
+        {"nothing beside a stale error", {{0, ENOSPC}, {2, 0}}, 2, 0},
+        {"interrupted, not counted", {9, interrupted}, 1, 0},
+        {"fails", {{-1, ENOSPC}}, -1, ENOSPC},
+        {"nothing eight times", {8, nothing}, -1, EIO},
+    };
+    for (const auto& c : cases) {
+        std::size_t calls = 0;
+        int error = 0;
+        const std::ptrdiff_t put = write_retrying(
+            [&] {
+                return calls < c.attempts.size() ? c.attempts[calls++] : WriteAttempt{1, 0};
+            },
+            error);
+        EXPECT_EQ(put, c.put) << c.name;
+        if (c.put < 0) {
+            EXPECT_EQ(error, c.error) << c.name;
+        }
+    }
 }
 
 TEST(ParseWordsPerPeriodTest, ReadsLikeAtoiButClamps) {

@@ -1,6 +1,7 @@
 // The platform layer on POSIX systems: plain descriptors, flock for the
 // sharing rules, stdio for the console.
 #include "platform/platform.hpp"
+#include "platform/write_retry.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -167,17 +168,16 @@ bool file_cut_short(FileHandle file, const FileIdentity& identity, std::uint64_t
            static_cast<std::uint64_t>(info.st_size) < identity.size;
 }
 
-// A write that takes nothing is tried again a few times, then failed with
-// a cause of its own rather than whatever errno held before.
 std::ptrdiff_t write_file(FileHandle file, const unsigned char* bytes, std::size_t count) {
-    for (int nothing = 0; nothing < 8;) {
-        const ssize_t put = write(descriptor(file), bytes, count);
-        if (put > 0) return put;
-        if (put < 0 && errno != EINTR) return -1;
-        if (put == 0) ++nothing;
-    }
-    errno = EIO;
-    return -1;
+    int error = 0;
+    const std::ptrdiff_t put = write_retrying(
+        [&] {
+            const ssize_t took = write(descriptor(file), bytes, count);
+            return WriteAttempt{took, took < 0 ? errno : 0};
+        },
+        error);
+    if (put < 0) errno = error;
+    return put;
 }
 
 bool close_file(FileHandle file) {
