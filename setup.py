@@ -1,14 +1,18 @@
-# The Python module, built by setuptools from the library's own sources
-# against the stable ABI: `pip wheel --no-build-isolation .` makes one
-# wheel (cp39-abi3) that every CPython from 3.9 on imports.
+# The Python package spezzafrasi, built by setuptools from the library's
+# own sources against the stable ABI: `pip wheel --no-build-isolation
+# --no-deps .` makes one wheel (cp39-abi3) that every CPython from 3.9 on
+# imports. It carries the program too (static), for python -m spezzafrasi.
+import glob
 import json
 import os
 import shutil
 import subprocess
 
 from setuptools import Extension, setup
+from setuptools.command.build_py import build_py
 
 here = os.path.dirname(os.path.abspath(__file__))
+build = os.path.join(here, "build", "python")
 
 
 def cmake_says():
@@ -17,9 +21,8 @@ def cmake_says():
     cmake = shutil.which("cmake")
     if cmake is None:
         raise SystemExit("setup.py: the module is built from CMake's description: install CMake 3.25 or later")
-    build = os.path.join(here, "build", "python")
     command = [cmake, "-S", here, "-B", build, "-DBUILD_TESTING=OFF",
-               "-DSPEZZAFRASI_SECCOMP=OFF", "-DCMAKE_BUILD_TYPE=Release"]
+               "-DSPEZZAFRASI_STATIC=ON", "-DCMAKE_BUILD_TYPE=Release"]
     # A cross build (the AArch64 wheel) names its toolchain.
     if os.environ.get("SPEZZAFRASI_TOOLCHAIN"):
         command.append("-DCMAKE_TOOLCHAIN_FILE=" + os.environ["SPEZZAFRASI_TOOLCHAIN"])
@@ -27,15 +30,34 @@ def cmake_says():
     if configured.returncode != 0:
         raise SystemExit("setup.py: cmake failed:\n" + configured.stdout)
     with open(os.path.join(build, "generated", "python_build.json"), encoding="utf-8") as info:
-        return json.load(info)
+        info = json.load(info)
+    info["cmake"] = cmake
+    return info
 
 
 build_info = cmake_says()
 version = build_info["version"]
 
+
+class build_py_and_program(build_py):
+    """The package's Python files, and the program that CMake builds."""
+
+    def run(self):
+        super().run()
+        made = subprocess.run([build_info["cmake"], "--build", build, "--target", "spezzafrasi",
+                               "-j", "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              text=True)
+        if made.returncode != 0:
+            raise SystemExit("setup.py: the program did not build:\n" + made.stdout)
+        folder = os.path.join(self.build_lib, "spezzafrasi", "bin")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(os.path.join(build, "spezzafrasi"), folder)
+        os.chmod(os.path.join(folder, "spezzafrasi"), 0o755)
+
+
 module = Extension(
-    "spezzafrasi",
-    sources=["python/spezzafrasi_module.cpp"] + build_info["sources"],
+    "spezzafrasi._spezzafrasi",
+    sources=sorted(glob.glob("python/src/*.cpp")) + build_info["sources"],
     include_dirs=build_info["include_dirs"],
     define_macros=[
         ("Py_LIMITED_API", "0x03090000"),
@@ -58,6 +80,10 @@ setup(
     long_description_content_type="text/markdown",
     license="MIT",
     python_requires=">=3.9",
+    packages=["spezzafrasi"],
+    package_dir={"": "python"},
+    package_data={"spezzafrasi": ["py.typed", "*.pyi"]},
     ext_modules=[module],
+    cmdclass={"build_py": build_py_and_program},
     options={"bdist_wheel": {"py_limited_api": "cp39"}},
 )

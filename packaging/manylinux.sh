@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Gives a wheel built for linux_<machine> the oldest manylinux tag that its
-# extension allows, after the checks that a package index's auditor makes:
+# extension and program allow, after the checks that a package index's auditor makes:
 # no library beyond those that every manylinux system has, no symbol
 # version newer than the tag's glibc, none of a C++ runtime. Prints the
 # retagged wheel's name.
@@ -20,7 +20,8 @@ case $wheel in
 esac
 /usr/bin/python3 -m wheel unpack -d "$work" "$wheel" > /dev/null
 tree=$(echo "$work"/*/)
-mapfile -t objects < <(find "$tree" -name '*.so')
+# Every ELF file in it: the extension, and the program it carries.
+mapfile -t objects < <(find "$tree" -type f -exec sh -c 'head -c 4 "$1" | grep -q ELF' _ {} \; -print)
 [ ${#objects[@]} -gt 0 ] || fail "no extension in it"
 
 needs=$oldest
@@ -42,5 +43,6 @@ done
 tag=manylinux_${needs%%.*}_${needs#*.}_$machine
 sed -i "s/^Tag: \(.*\)-linux_$machine\$/Tag: \1-$tag/" "$tree"*.dist-info/WHEEL
 grep -q "^Tag: .*-$tag\$" "$tree"*.dist-info/WHEEL || fail "no Tag line to retag"
+mkdir -p "$out"
 /usr/bin/python3 -m wheel pack -d "$out" "$tree" > /dev/null
 basename "${wheel%-linux_"$machine".whl}-$tag.whl"

@@ -30,12 +30,27 @@ tar -xzf "$work"/sdist/spezzafrasi-*.tar.gz -C "$work/fresh"
 "$python" -m pip wheel --no-build-isolation --no-deps -w "$work/dist" "$work"/fresh/spezzafrasi-* \
   > "$work/wheel.log" 2>&1 || { cat "$work/wheel.log"; fail "no wheel from the source distribution"; }
 wheel=$(ls "$work"/dist/spezzafrasi-*-cp39-abi3-*.whl) || fail "no cp39-abi3 wheel"
+# What an index's auditor checks; a newer glibc than manylinux2014's
+# (2.17) would shut out many systems the module runs on.
+tagged=$("$source_dir/packaging/manylinux.sh" "$wheel" "$work/tagged") || fail "not a manylinux wheel"
+glibc=$(sed -n 's/.*-manylinux_\([0-9]*_[0-9]*\)_.*/\1/p' <<< "$tagged")
+[ "$(printf '%s\n' "${glibc/_/.}" 2.17 | sort -V | tail -n 1)" = 2.17 ] ||
+  fail "$tagged needs a glibc newer than 2.17"
+echo "wheel: $tagged"
 
 # Debian's pytest and hypothesis come in from the system's packages.
 "$python" -m venv --system-site-packages "$work/venv"
 "$work/venv/bin/python" -m pip install --no-index --no-deps -q "$wheel"
 (cd "$work" && SPEZZAFRASI_PROGRAM=$program "$work/venv/bin/python" -m pytest -q -p no:cacheprovider \
   "$source_dir/tests/python/test_module.py") || fail "the module's tests failed"
+
+# The stubs as a typed program meets them, with Debian's mypy.
+if command -v mypy > /dev/null; then
+  mypy --strict --no-incremental --python-executable "$work/venv/bin/python" \
+    "$source_dir/tests/python/typed_sample.py" || fail "mypy --strict on the typed sample"
+else
+  echo "no mypy (Debian's mypy): the stubs are not checked" >&2
+fi
 
 # One wheel for every CPython from 3.9 on: each one found imports it.
 mkdir "$work/unpacked"
@@ -64,25 +79,41 @@ awk '/^```/ { inside = 0 } inside; /^```$/ { inside = 1 }' "$source_dir/README.m
 "$work/venv/bin/python" -m doctest "$work/readme_session.txt" || fail "the README's session differs"
 
 # The README's Dask example, on a local cluster of two worker processes
-# (on 127.0.0.1) over 200 files, every output the program's.
+# (on 127.0.0.1) over 200 files of 2 MB and a folder named x.txt: every
+# output the program's, the folder named with its cause and the status 1,
+# the client's peak RSS (its own process: the workers are others) bounded.
 if "$work/venv/bin/python" -c 'import dask.distributed' 2> /dev/null; then
   awk '/^```python$/ { inside = 1; next } /^```/ { inside = 0 } inside' "$source_dir/README.md" \
     > "$work/periodizza.py"
-  mkdir -p "$work/testi/sotto cartella"
+  mkdir -p "$work/testi/sotto cartella" "$work/testi/x.txt"
+  for _ in $(seq 60); do cat "$source_dir/README.md"; done > "$work/big.txt"
   for i in $(seq 100); do
-    head -c $((i * 97)) "$source_dir/README.md" > "$work/testi/testo $i.txt"
-    head -c $((i * 89)) "$source_dir/README.md" > "$work/testi/sotto cartella/testo $i.txt"
+    for f in "testo $i.txt" "sotto cartella/testo $i.txt"; do
+      head -c $((2000000 + i)) "$work/big.txt" > "$work/testi/$f"
+    done
   done
-  (cd "$work" && timeout 300 "$work/venv/bin/python" periodizza.py testi > dask.log 2>&1) ||
-    { cat "$work/dask.log"; fail "the Dask example failed"; }
+  status=0
+  (cd "$work" && timeout 600 "$work/venv/bin/python" -c '
+import resource, runpy, sys
+sys.argv = ["periodizza.py", "testi"]
+try:
+    runpy.run_path("periodizza.py", run_name="__main__")
+finally:
+    print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024, file=open("rss", "w"))
+' > dask.log 2>&1) || status=$?
+  [ "$status" -eq 1 ] || { cat "$work/dask.log"; fail "Dask: status $status, not 1"; }
+  grep -q "periodizza: testi/x.txt: .*Is a directory" "$work/dask.log" ||
+    { cat "$work/dask.log"; fail "Dask: the folder x.txt is not named with its cause"; }
   count=0
   while IFS= read -r -d '' text; do
     "$program" "$text" "$work/expected.periodi" > /dev/null
     cmp -s "${text%.txt}.periodi" "$work/expected.periodi" || fail "Dask: $text differs from the program"
     count=$((count + 1))
-  done < <(find "$work/testi" -name '*.txt' -print0)
+  done < <(find "$work/testi" -name '*.txt' -type f -print0)
   [ "$count" -eq 200 ] || fail "Dask: $count files checked"
-  echo "Dask: 200 files on two workers, as the program writes them"
+  rss=$(cat "$work/rss")
+  [ "$rss" -lt 150 ] || fail "Dask: the client's peak RSS was $rss MB"
+  echo "Dask: 200 files of 2 MB on two workers, as the program writes them; client peak RSS $rss MB"
 else
   echo "no dask.distributed (Debian's python3-distributed): the Dask example is left out" >&2
 fi

@@ -75,9 +75,12 @@ library=$(unzip -Z1 "dist/spezzafrasi-$version-windows-x86_64.zip" | grep -e '\.
 [ -z "$library" ] || fail "the Windows zip holds the library: $library"
 # The wheel: the module alone, for every CPython from 3.9 on; the source
 # distribution: what a wheel is built from (python_test.sh builds one).
-unzip -Z1 dist/spezzafrasi-"$version"-cp39-abi3-manylinux_*_x86_64.whl | grep -x 'spezzafrasi.abi3.so' \
-  > /dev/null || fail "the wheel holds no spezzafrasi.abi3.so"
-tar -tzf "dist/spezzafrasi-$version.tar.gz" | grep -qx "spezzafrasi-$version/include/spezzafrasi.h" ||
+unzip -Z1 dist/spezzafrasi-"$version"-cp39-abi3-manylinux_*_x86_64.whl > "$work/wheel.list"
+for member in spezzafrasi/_spezzafrasi.abi3.so spezzafrasi/py.typed spezzafrasi/bin/spezzafrasi; do
+  grep -qx "$member" "$work/wheel.list" || fail "the wheel holds no $member"
+done
+tar -tzf "dist/spezzafrasi-$version.tar.gz" > "$work/sdist.list"
+grep -qx "spezzafrasi-$version/include/spezzafrasi.h" "$work/sdist.list" ||
   fail "the source distribution holds no spezzafrasi.h"
 
 # The processor is asked directly: no compiler runtime's __cpu_model.

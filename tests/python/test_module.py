@@ -2,8 +2,15 @@
 n, whole or fed in random pieces, from str and from bytes; and against a
 plain model of the rules, where each period comes from and where the text
 stops being UTF-8."""
+import array
+import doctest
+import inspect
+import io
+import mmap
 import os
 import subprocess
+import sys
+import threading
 import warnings
 
 import pytest
@@ -139,12 +146,14 @@ def test_bytes_as_program(data, n, cuts):
 
 @pytest.mark.parametrize("call", [
     lambda: spezzafrasi.periods(3),
-    lambda: spezzafrasi.periods(bytearray(b"a")),
+    lambda: spezzafrasi.periods([65, 66]),
     lambda: spezzafrasi.periods("a", "7"),
     lambda: spezzafrasi.periods("a", 7.0),
     lambda: spezzafrasi.iter_periods(None),
+    lambda: list(spezzafrasi.iter_periods(io.StringIO("a"))),
     lambda: spezzafrasi.Segmenter("7"),
-    lambda: spezzafrasi.Segmenter().feed(memoryview(b"a")),
+    lambda: spezzafrasi.Segmenter(binary=True).feed("a"),
+    lambda: spezzafrasi.transcribe(3, "b"),
 ])
 def test_wrong_types_raise_type_error(call):
     with pytest.raises(TypeError):
@@ -160,6 +169,122 @@ def test_segmenter_keeps_one_text_type_and_ends_once():
     with pytest.raises(ValueError):
         segmenter.feed("sei")
     assert spezzafrasi.Segmenter().finish() == ";\n"
+    assert spezzafrasi.Segmenter(binary=True).finish() == b";\n"
+    assert repr(spezzafrasi.Segmenter(3, crlf=True)) == "Segmenter(n=3, crlf=True)"
+    segmenter.reset()
+    assert segmenter.feed(b"uno due tre. ") == b"uno due;\n"
+    with pytest.raises(TypeError):
+        __import__("copy").copy(segmenter)
+
+
+class Index:
+    """An integer that is not an int, as numpy's are."""
+    def __index__(self):
+        return 2
+
+
+def mapped(data):
+    memory = mmap.mmap(-1, len(data))
+    memory.write(data)
+    return memory
+
+
+@pytest.mark.parametrize("kind", [bytearray, memoryview, lambda d: array.array("B", d), mapped])
+def test_any_bytes_like_text_and_integer_like_n(kind):
+    data = "Perché è già così. Oggi piove molto forte".encode() * 3
+    expected = spezzafrasi.periods(data, 2)
+    assert spezzafrasi.periods(kind(data), Index()) == expected
+    assert list(spezzafrasi.iter_periods(kind(data), Index())) == list(
+        spezzafrasi.iter_periods(data, 2))
+    segmenter = spezzafrasi.Segmenter(Index())
+    assert segmenter.feed(kind(data)) + segmenter.finish() == expected
+
+
+@pytest.mark.parametrize("buffered", [True, False])
+def test_iter_periods_reads_a_binary_file(tmp_path, buffered):
+    """Chunk by chunk, with the spans and the fault of the whole text."""
+    data = "Perché è già così, «sì»… un · due (tre)\n  Oggi piove? No. ".encode() * 5000 + b"\xe0."
+    path = tmp_path / "testo.txt"
+    path.write_bytes(data)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        with open(path, "rb", buffering=-1 if buffered else 0) as f:
+            got = list(spezzafrasi.iter_periods(f, 3, spans=True))
+    assert [tuple(p) for p in got] == model(data, 3)[0]
+    assert [(w.message.offset, w.message.line) for w in caught] == [model(data, 3)[1]]
+
+
+def test_transcribe_as_program_and_its_refusals(tmp_path):
+    data = "Perché è già così. Oggi piove molto forte, e domani? Chi sa".encode() * 999
+    text = tmp_path / "testo.txt"
+    text.write_bytes(data)
+    spezzafrasi.transcribe(text, tmp_path / "periodi.txt", 3)
+    assert (tmp_path / "periodi.txt").read_bytes() == program_periods(data, 3)
+    os.link(text, tmp_path / "stesso.txt")
+    refused = [
+        (text, text, spezzafrasi.Error),
+        (text, tmp_path / "stesso.txt", spezzafrasi.Error),
+        (tmp_path / "manca.txt", tmp_path / "x.txt", FileNotFoundError),
+        (text, tmp_path / "manca" / "x.txt", FileNotFoundError),
+        (text, tmp_path, IsADirectoryError),
+    ]
+    for source, target, error in refused:
+        with pytest.raises(error):
+            spezzafrasi.transcribe(source, target)
+        assert text.read_bytes() == data
+
+
+def test_a_child_forked_mid_feed_resets_its_copy():
+    """A thread feeds with the GIL released while the process forks: the
+    child's copy is half made, says so, and works once reset."""
+    segmenter, data = spezzafrasi.Segmenter(3), b"parola " * 2_000_000
+    stop = threading.Event()
+    feeding = threading.Thread(target=lambda: [segmenter.feed(data) for _ in iter(stop.is_set, True)])
+    feeding.start()
+    outcomes = []
+    try:
+        for _ in range(200):
+            pid = os.fork()
+            if pid == 0:
+                try:
+                    segmenter.feed(b"x")
+                    code = 3  # forked between feeds: try again
+                except spezzafrasi.Error:
+                    segmenter.reset()
+                    code = 0 if segmenter.feed(b"a b c d. e") == b"a b c;\n" else 1
+                except BaseException:
+                    code = 2
+                os._exit(code)
+            outcomes.append(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
+            if outcomes[-1] != 3:
+                break
+    finally:
+        stop.set()
+        feeding.join()
+    assert outcomes[-1] == 0, outcomes
+
+
+@pytest.mark.parametrize("args", [[], ["manca.txt", "-"], ["testo.txt", "-", "3"],
+                                  ["testo.txt", "testo.txt"]])
+def test_python_m_is_the_program(tmp_path, args):
+    (tmp_path / "testo.txt").write_bytes("Oggi piove molto forte. Domani è già".encode())
+    def run(command):
+        done = subprocess.run(command + args, cwd=tmp_path, capture_output=True, timeout=60)
+        return done.returncode, done.stdout, done.stderr
+    assert run([sys.executable, "-m", "spezzafrasi"]) == run([PROGRAM])
+
+
+@pytest.mark.parametrize("name", ["periods", "iter_periods", "transcribe", "Segmenter",
+                                  "Segmenter.feed", "Segmenter.finish", "Segmenter.reset"])
+def test_signature_and_examples(name):
+    target = spezzafrasi
+    for part in name.split("."):
+        target = getattr(target, part)
+    inspect.signature(target)
+    examples = doctest.DocTestFinder(recurse=False).find(target, name, globs=vars(spezzafrasi))
+    assert name.endswith("reset") or sum(len(e.examples) for e in examples) > 0
+    for example in examples:
+        assert doctest.DocTestRunner().run(example).failed == 0
 
 
 @pytest.mark.parametrize("as_str", [False, True])
