@@ -12,7 +12,10 @@ from setuptools import Extension, setup
 from setuptools.command.build_py import build_py
 
 here = os.path.dirname(os.path.abspath(__file__))
-build = os.path.join(here, "build", "python")
+# A cross build (the AArch64 wheel) names its toolchain, and has a folder
+# of its own.
+toolchain = os.environ.get("SPEZZAFRASI_TOOLCHAIN")
+build = os.path.join(here, "build", "python-cross" if toolchain else "python")
 
 
 def cmake_says():
@@ -23,9 +26,8 @@ def cmake_says():
         raise SystemExit("setup.py: the module is built from CMake's description: install CMake 3.25 or later")
     command = [cmake, "-S", here, "-B", build, "-DBUILD_TESTING=OFF",
                "-DSPEZZAFRASI_STATIC=ON", "-DCMAKE_BUILD_TYPE=Release"]
-    # A cross build (the AArch64 wheel) names its toolchain.
-    if os.environ.get("SPEZZAFRASI_TOOLCHAIN"):
-        command.append("-DCMAKE_TOOLCHAIN_FILE=" + os.environ["SPEZZAFRASI_TOOLCHAIN"])
+    if toolchain:
+        command.append("-DCMAKE_TOOLCHAIN_FILE=" + toolchain)
     configured = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     if configured.returncode != 0:
         raise SystemExit("setup.py: cmake failed:\n" + configured.stdout)

@@ -78,7 +78,7 @@ find "$build/parts/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 # from this commit's files, then packed again with fixed times and owners;
 # and from it, as a user's pip would, the wheel for x86-64 Linux (one,
 # cp39-abi3, for every CPython from 3.9 on), tagged with the oldest
-# manylinux that its extension allows.
+# manylinux that its extension allows; then the same for AArch64.
 if [ "$(uname -m)" = x86_64 ]; then
   /usr/bin/python3 -c 'import setuptools, wheel, build' 2> /dev/null ||
     { echo "release: the Python packages need python3-setuptools, -wheel and -build" >&2; exit 1; }
@@ -93,6 +93,24 @@ if [ "$(uname -m)" = x86_64 ]; then
   /usr/bin/python3 -m pip wheel --no-build-isolation --no-deps -w "$build/wheel/dist" \
     "$build/wheel/src/$sdist" > "$build/wheel.log" 2>&1 || { cat "$build/wheel.log"; exit 1; }
   packaging/manylinux.sh "$build/wheel/dist/$sdist-cp39-abi3-linux_x86_64.whl" "$dist" > /dev/null
+
+  # The AArch64 wheel, cross-built from the same source distribution,
+  # against the headers of Debian's arm64 Python of the same version.
+  python=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+  headers=$build/arm64-python
+  mkdir -p "$headers/debs" "$build/wheel-aarch64/src"
+  (cd "$headers/debs" && apt-get download -q "libpython$python-dev:arm64") > "$headers.log" 2>&1 ||
+    { cat "$headers.log"; echo "release: no libpython$python-dev:arm64 to build against" >&2; exit 1; }
+  dpkg-deb -x "$headers"/debs/*.deb "$headers/root"
+  tar -xzf "$build/sdist/out/$sdist.tar.gz" -C "$build/wheel-aarch64/src"
+  cross=$build/wheel-aarch64/src/$sdist
+  env CC=aarch64-linux-gnu-gcc CXX=aarch64-linux-gnu-g++ LDSHARED="aarch64-linux-gnu-g++ -shared" \
+    _PYTHON_HOST_PLATFORM=linux-aarch64 CFLAGS="-I$headers/root/usr/include" \
+    SPEZZAFRASI_TOOLCHAIN="$cross/cmake/toolchains/aarch64-linux-gnu.cmake" \
+    /usr/bin/python3 -m pip wheel --no-build-isolation --no-deps -w "$build/wheel-aarch64/dist" \
+    "$cross" > "$build/wheel-aarch64.log" 2>&1 || { cat "$build/wheel-aarch64.log"; exit 1; }
+  READELF=aarch64-linux-gnu-readelf packaging/manylinux.sh \
+    "$build/wheel-aarch64/dist/$sdist-cp39-abi3-linux_aarch64.whl" "$dist" > /dev/null
 fi
 
 (cd "$dist" && sha256sum -- * > SHA256SUMS)

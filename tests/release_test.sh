@@ -24,6 +24,7 @@ periods=examples/primavera.periodi.txt
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "a checksum does not match"
 expected="SHA256SUMS
 spezzafrasi-$version-aarch64-linux.tar.gz
+spezzafrasi-$version-cp39-abi3-manylinux_X_Y_aarch64.whl
 spezzafrasi-$version-cp39-abi3-manylinux_X_Y_x86_64.whl
 spezzafrasi-$version-windows-x86_64.zip
 spezzafrasi-$version-x86_64-linux.tar.gz
@@ -82,6 +83,30 @@ done
 tar -tzf "dist/spezzafrasi-$version.tar.gz" > "$work/sdist.list"
 grep -qx "spezzafrasi-$version/include/spezzafrasi.h" "$work/sdist.list" ||
   fail "the source distribution holds no spezzafrasi.h"
+
+# The AArch64 wheel under qemu-user, with Debian's arm64 Python of the
+# same version (apt-get download, unpacked into a root): the module's
+# tests, against the x86-64 program (python -m, which runs the wheel's
+# AArch64 program, is left out: qemu-user cannot start it from inside),
+# and the wheel's program itself, under qemu too.
+python=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+mkdir -p "$work/arm64/debs" "$work/arm64/wheel"
+(cd "$work/arm64/debs" && apt-get download -q "python$python-minimal:arm64" \
+  "libpython$python-minimal:arm64" "libpython$python-stdlib:arm64" zlib1g:arm64 libexpat1:arm64) \
+  > "$work/arm64/download.log" 2>&1 || fail "no arm64 Python: $(cat "$work/arm64/download.log")"
+for deb in "$work"/arm64/debs/*.deb; do dpkg-deb -x "$deb" "$work/arm64/root"; done
+unzip -q dist/spezzafrasi-"$version"-cp39-abi3-manylinux_*_aarch64.whl -d "$work/arm64/wheel"
+qemu-aarch64 "$work/arm64/wheel/spezzafrasi/bin/spezzafrasi" - - < "$sample" 2> /dev/null |
+  cmp -s - "$periods" || fail "AArch64 wheel: its program gives other periods"
+(cd "$work" && SPEZZAFRASI_PROGRAM=$work/spezzafrasi-$version-x86_64-linux/spezzafrasi \
+  timeout 900 qemu-aarch64 -L "$work/arm64/root" "$work/arm64/root/usr/bin/python$python" -c "
+import sys
+sys.path[:0] = ['$work/arm64/wheel', '/usr/lib/python3/dist-packages']
+import pytest
+sys.exit(pytest.main(['-q', '-p', 'no:cacheprovider', '-k', 'not python_m',
+                      '$root/tests/python/test_module.py']))") > "$work/arm64.log" 2>&1 ||
+  { tail -n 30 "$work/arm64.log"; fail "AArch64 wheel: the module's tests failed under qemu"; }
+echo "AArch64 wheel: $(tail -n 1 "$work/arm64.log")"
 
 # The processor is asked directly: no compiler runtime's __cpu_model.
 for kind in static-x86_64 deb-amd64; do

@@ -202,7 +202,13 @@ PyMethodDef segmenter_methods[] = {
      "reset($self, /)\n--\n\n"
      "Starts a new text, with the same n, crlf and binary. A child process\n"
      "forked while another thread was feeding the Segmenter resets its copy\n"
-     "so before using it."},
+     "so before using it.\n\n"
+     ">>> s = Segmenter(2)\n"
+     ">>> s.feed('uno due tre. quat')\n"
+     "'uno due;\\n'\n"
+     ">>> s.reset()\n"
+     ">>> s.feed('cinque sei sette. otto')\n"
+     "'cinque sei;\\n'"},
     {"__reduce__", segmenter_reduce, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr}};
 
