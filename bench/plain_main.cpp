@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-using namespace spezzafrasi;
 
 int main(int argc, char** argv) {
     if (argc < 3) {
