@@ -20,6 +20,14 @@ case $wheel in
 esac
 /usr/bin/python3 -m wheel unpack -d "$work" "$wheel" > /dev/null
 tree=$(echo "$work"/*/)
+# unpack drops the members' modes: the program must stay executable.
+/usr/bin/python3 - "$wheel" "$tree" << 'EOF'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as wheel:
+    for member in wheel.infolist():
+        if (member.external_attr >> 16) & 0o111:
+            os.chmod(os.path.join(sys.argv[2], member.filename), (member.external_attr >> 16) & 0o777)
+EOF
 # Every ELF file in it: the extension, and the program it carries.
 mapfile -t objects < <(find "$tree" -type f -exec sh -c 'head -c 4 "$1" | grep -q ELF' _ {} \; -print)
 [ ${#objects[@]} -gt 0 ] || fail "no extension in it"

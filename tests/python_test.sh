@@ -37,6 +37,7 @@ glibc=$(sed -n 's/.*-manylinux_\([0-9]*_[0-9]*\)_.*/\1/p' <<< "$tagged")
 [ "$(printf '%s\n' "${glibc/_/.}" 2.17 | sort -V | tail -n 1)" = 2.17 ] ||
   fail "$tagged needs a glibc newer than 2.17"
 echo "wheel: $tagged"
+wheel=$work/tagged/$tagged # what users install
 
 # Debian's pytest and hypothesis come in from the system's packages.
 "$python" -m venv --system-site-packages "$work/venv"
