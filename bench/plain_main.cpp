@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fputs("usage: plain_spezzafrasi input output [n]\n", stderr);
