@@ -1,7 +1,8 @@
 """The Python module measured in one process, for bench/library.sh: CPU
 time of spezzafrasi.periods over many documents held in memory (bytes and
-str), or over one large text; and the wall time of two large texts cut by
-one thread after the other, then by two threads side by side.
+str), or over one large text; the wall time of two large texts cut by one
+thread after the other, then by two threads side by side (bytes, then
+str); and a str's encoding and its periods' decoding alone.
 
 usage: api_bench.py docs LIST ROUNDS | large FILE ROUNDS [OUT]
        api_bench.py spawn LIST PROGRAM: the CPU time (this process's and
@@ -85,7 +86,19 @@ def main():
     if len(sys.argv) > 4:
         with open(sys.argv[4], "wb") as out:
             out.write(spezzafrasi.periods(texts[0]))
-    text = texts[0]
+    figures = [as_bytes, as_str]
+    for text in (texts[0], strings[0]):
+        figures += threads(rounds, text)
+    # Where a str's time goes beside the cut: its UTF-8, and the periods'
+    # way back into a str.
+    periods = spezzafrasi.periods(texts[0])
+    figures += [best_of(rounds, strings[0].encode), best_of(rounds, periods.decode)]
+    print(" ".join("%.6f" % figure for figure in figures))
+
+
+def threads(rounds, text):
+    """Wall time of two texts cut by one thread after the other, and by
+    two threads side by side."""
     one_thread = best_of(rounds, lambda: (spezzafrasi.periods(text), spezzafrasi.periods(text)),
                          time.perf_counter)
 
@@ -96,8 +109,7 @@ def main():
         for thread in threads:
             thread.join()
 
-    side_by_side = best_of(rounds, two_threads, time.perf_counter)
-    print("%.6f %.6f %.6f %.6f" % (as_bytes, as_str, one_thread, side_by_side))
+    return [one_thread, best_of(rounds, two_threads, time.perf_counter)]
 
 
 main()

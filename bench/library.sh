@@ -25,8 +25,9 @@ bin=build/default
 module=$work/module
 rm -rf "$module"
 mkdir -p "$module/src"
-cp -r setup.py pyproject.toml CMakeLists.txt README.md python src include "$module/src/"
-"$python" -m pip wheel --no-build-isolation --no-deps -w "$module/dist" "$module/src" > /dev/null 2>&1
+tar --exclude=./build --exclude=./.git --exclude=./dist -cf - . | tar -xf - -C "$module/src"
+"$python" -m pip wheel --no-build-isolation --no-deps -w "$module/dist" "$module/src" \
+  > "$module/wheel.log" 2>&1 || { cat "$module/wheel.log"; exit 1; }
 "$python" -m zipfile -e "$module"/dist/*.whl "$module/lib"
 export PYTHONPATH=$module/lib
 
@@ -75,8 +76,8 @@ for _ in $(seq "$runs"); do
 done
 "$bin/spezzafrasi" "$large" "$work/large.program" > /dev/null
 read -r c_large c_stream < <("$bin/bench/api_bench" large "$large" "$runs" "$work/large.c")
-read -r py_large_bytes py_large_str one_thread two_threads < \
-  <("$python" bench/api_bench.py large "$large" "$runs" "$work/large.py")
+read -r py_large_bytes py_large_str one_thread two_threads str_one_thread str_two_threads \
+  str_encode str_decode < <("$python" bench/api_bench.py large "$large" "$runs" "$work/large.py")
 
 per_doc() { awk -v s="$1" -v n="$count" 'BEGIN { printf "%10.2f us", s / n * 1e6 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.5f", a / b }'; }
@@ -96,8 +97,13 @@ for row in "program:$program_large" "C interface, one call:$c_large" \
   printf '%-28s %8.3f s  %5.3fx the program\n' "${row%%:*}" "${row##*:}" \
     "$(ratio "${row##*:}" "$program_large")"
 done
-printf 'Python, two texts, wall: one thread %.3f s, two threads %.3f s: %.2fx\n' "$one_thread" \
-  "$two_threads" "$(ratio "$one_thread" "$two_threads")"
+for row in "bytes:$one_thread:$two_threads" "str:$str_one_thread:$str_two_threads"; do
+  IFS=: read -r kind one two <<< "$row"
+  printf 'Python, two texts as %s, wall: one thread %.3f s, two threads %.3f s: %.2fx\n' "$kind" \
+    "$one" "$two" "$(ratio "$one" "$two")"
+done
+printf 'Python, str: %.2fx bytes; of it, encoding %.3f s and decoding the periods %.3f s\n' \
+  "$(ratio "$py_large_str" "$py_large_bytes")" "$str_encode" "$str_decode"
 read -r word_one word_fed list_one list_fed < <("$python" bench/api_bench.py segmenter "$runs")
 printf 'Segmenter, 4 KiB pieces against one call: 16 MB of one word %.3f s / %.3f s = %.2fx, a word list %.3f s / %.3f s = %.2fx\n' \
   "$word_fed" "$word_one" "$(ratio "$word_fed" "$word_one")" "$list_fed" "$list_one" \
