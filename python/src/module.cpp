@@ -101,6 +101,10 @@ int module_exec(PyObject* module) {
         Py_XDECREF(error);
         return -1;
     }
+    if (!count_forks()) {
+        PyErr_NoMemory();
+        return -1;
+    }
     PyObject* segmenter = PyType_FromSpec(&segmenter_spec());
     if (segmenter == nullptr || PyModule_AddObject(module, "Segmenter", segmenter) != 0) {
         Py_XDECREF(segmenter);

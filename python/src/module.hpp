@@ -75,6 +75,9 @@ PyObject* iter_periods(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* transcribe(PyObject* module, PyObject* args, PyObject* kwargs);
 PyType_Spec& period_iterator_spec();
 PyType_Spec& segmenter_spec();
+// Has the C library count forks for the Segmenters (once an import; more
+// counts are as good).
+bool count_forks();
 
 // Keyword names, as PyArg_ParseTupleAndKeywords takes them.
 inline char text_arg[] = "text";
