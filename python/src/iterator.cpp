@@ -232,9 +232,9 @@ PyObject* iter_periods(PyObject* module, PyObject* args, PyObject* kwargs) {
 }
 
 PyType_Spec& period_iterator_spec() {
-    static PyType_Spec spec = {"spezzafrasi.PeriodIterator", sizeof(PeriodIterator), 0,
+    static PyType_Spec type = {"spezzafrasi.PeriodIterator", sizeof(PeriodIterator), 0,
                                Py_TPFLAGS_DEFAULT, period_iterator_slots};
-    return spec;
+    return type;
 }
 
 } // namespace spezzafrasi::python

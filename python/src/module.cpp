@@ -70,6 +70,14 @@ PyObject* make_period_type() {
     return type;
 }
 
+// Gives `object` (a new reference, or nullptr after a failure) to the
+// module as `name`; false on failure, the reference dropped.
+bool add(PyObject* module, const char* name, PyObject* object) {
+    if (object != nullptr && PyModule_AddObject(module, name, object) == 0) return true;
+    Py_XDECREF(object);
+    return false;
+}
+
 // The module's state, its types, made when the module is.
 int module_exec(PyObject* module) {
     ModuleState& state = state_of(module);
@@ -78,38 +86,25 @@ int module_exec(PyObject* module) {
     state.period_type = make_period_type();
     if (state.period_type == nullptr) return -1;
     Py_INCREF(state.period_type);
-    if (PyModule_AddObject(module, "Period", state.period_type) != 0) {
-        Py_DECREF(state.period_type);
-        return -1;
-    }
+    if (!add(module, "Period", state.period_type)) return -1;
     PyObject* warning = PyErr_NewExceptionWithDoc(
         "spezzafrasi.NotUTF8Warning",
         "The text is not UTF-8 from byte `offset` (from 0), on line `line` (from 1): bytes that "
         "are not UTF-8 are cut as the program cuts them, a lead byte taking the next one to three "
         "into its word, so phrases near it may run together. Given once a text.",
         PyExc_UnicodeWarning, nullptr);
-    if (warning == nullptr || PyModule_AddObject(module, "NotUTF8Warning", warning) != 0) {
-        Py_XDECREF(warning);
-        return -1;
-    }
+    if (!add(module, "NotUTF8Warning", warning)) return -1;
     PyObject* error = PyErr_NewExceptionWithDoc(
         "spezzafrasi.Error",
         "A failure of the library, or an output that is the input file (a RuntimeError, as "
         "every failure of the library was before it).",
         PyExc_RuntimeError, nullptr);
-    if (error == nullptr || PyModule_AddObject(module, "Error", error) != 0) {
-        Py_XDECREF(error);
-        return -1;
-    }
+    if (!add(module, "Error", error)) return -1;
     if (!count_forks()) {
         PyErr_NoMemory();
         return -1;
     }
-    PyObject* segmenter = PyType_FromSpec(&segmenter_spec());
-    if (segmenter == nullptr || PyModule_AddObject(module, "Segmenter", segmenter) != 0) {
-        Py_XDECREF(segmenter);
-        return -1;
-    }
+    if (!add(module, "Segmenter", PyType_FromSpec(&segmenter_spec()))) return -1;
     return PyModule_AddStringConstant(module, "__version__", SPEZZAFRASI_VERSION_STRING);
 }
 

@@ -253,9 +253,9 @@ bool count_forks() {
 }
 
 PyType_Spec& segmenter_spec() {
-    static PyType_Spec spec = {"spezzafrasi.Segmenter", sizeof(Segmenter), 0,
+    static PyType_Spec type = {"spezzafrasi.Segmenter", sizeof(Segmenter), 0,
                                Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, segmenter_slots};
-    return spec;
+    return type;
 }
 
 } // namespace spezzafrasi::python

@@ -96,10 +96,14 @@ void copy_periods(int in, int out, int words, int line_end, Failure& failure,
 void run(const char* input, const char* output, int words, int line_end, Failure& failure,
          spezzafrasi_fault& fault) {
     const int in = open(input, O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        failure.error = errno;
+        return;
+    }
     struct stat in_info {};
-    if (in < 0 || file_status(in, in_info) != 0 || S_ISDIR(in_info.st_mode)) {
-        failure.error = in < 0 ? errno : S_ISDIR(in_info.st_mode) ? EISDIR : errno;
-        if (in >= 0) close(in);
+    if (file_status(in, in_info) != 0 || S_ISDIR(in_info.st_mode)) {
+        failure.error = S_ISDIR(in_info.st_mode) ? EISDIR : errno;
+        close(in);
         return;
     }
     const int out = open(output, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);

@@ -8,35 +8,26 @@ namespace spezzafrasi {
 
 namespace {
 
-// Looked at once: atomics rather than guarded statics, so that threads
-// that meet at the first call each find the same kernel, and the library
-// needs no C++ runtime.
-const Kernel& once(std::atomic<const Kernel*>& cached, const Kernel& (*find)()) {
-    const Kernel* kernel = cached.load(std::memory_order_acquire);
-    if (kernel != nullptr) return *kernel;
-    kernel = &find();
-    cached.store(kernel, std::memory_order_release);
-    return *kernel;
-}
-
-const Kernel& fastest_runnable() {
-    static std::atomic<const Kernel*> fastest{nullptr};
-    return once(fastest, fastest_kernel);
-}
-
-// The kernel that SPEZZAFRASI_KERNEL names, where this processor runs it:
-// tests, benchmarks and bug reports choose one so.
+// The kernel that SPEZZAFRASI_KERNEL names, where this processor runs it
+// (tests, benchmarks and bug reports choose one so), or the fastest.
 const Kernel& named_or_fastest() {
     const char* name = std::getenv("SPEZZAFRASI_KERNEL");
     const Kernel* named = name != nullptr ? runnable_kernel(name) : nullptr;
-    return named != nullptr ? *named : fastest_runnable();
+    return named != nullptr ? *named : fastest_kernel();
 }
 
 } // namespace
 
+// Looked at once: an atomic rather than a guarded static, so that threads
+// that meet at the first call each find the same kernel, and the library
+// needs no C++ runtime.
 const Kernel& chosen_kernel() {
     static std::atomic<const Kernel*> chosen{nullptr};
-    return once(chosen, named_or_fastest);
+    const Kernel* kernel = chosen.load(std::memory_order_acquire);
+    if (kernel != nullptr) return *kernel;
+    kernel = &named_or_fastest();
+    chosen.store(kernel, std::memory_order_release);
+    return *kernel;
 }
 
 const Kernel& fastest_kernel() {
