@@ -90,14 +90,18 @@ SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation
     // The output is written through `out` and `used` set when this returns.
     unsigned char* out = output.buffer + output.used;
     const unsigned char* out_limit = output.buffer + (output.capacity - line_room);
+    // So are the spans, through `span_count`: kept in memory, the count
+    // would chain each line to the one before.
+    std::size_t span_count = output.span_count;
     const auto stop_at = [&](int where) {
         output.used = static_cast<std::size_t>(out - output.buffer);
+        if constexpr (spans) output.span_count = span_count;
         return where;
     };
     for (; line < marks.lines; ++line) {
         const int next = marks.line_starts[line];
         if (next >= last) return stop_at(next);
-        if (out > out_limit || spans_full<spans>(output)) {
+        if (out > out_limit || (spans && span_count == output.span_capacity)) {
             stop_at(next);
             // A flush may leave less room than a line needs (the end of a
             // caller's buffer): the general walk takes the rest.
@@ -106,6 +110,7 @@ SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation
                 return next;
             }
             out = output.buffer + output.used;
+            span_count = output.span_count;
             out_limit = output.buffer + (output.capacity - line_room);
         }
         from = next;
@@ -122,12 +127,14 @@ SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation
         out += line_end.size;
         if constexpr (spans) {
             // The line's terminator: where it stops, or past the dropped
-            // tail of a full line.
+            // tail of a full line: found without a branch on which, since
+            // full and short lines mix as the text wants.
             const int stop = from + count;
+            const std::uint64_t ahead = bits_from(marks.terminators, stop);
             const int terminator =
-                bit_at(marks.terminators, stop) ? stop : next_bit(marks.terminators, stop);
+                ahead != 0 ? stop + lowest_bit(ahead) : next_bit(marks.terminators, stop);
             if (terminator < length) {
-                output.spans[output.span_count++] = {
+                output.spans[span_count++] = {
                     c.offset_of(base + from),
                     c.offset_of(base + terminator) +
                         static_cast<std::uint64_t>(terminator_length(base[terminator])),
