@@ -114,7 +114,11 @@ const unsigned char* walk(PeriodState& state, const unsigned char* p, const unsi
     if (rest == 0 || output.failed) return p;
     std::memcpy(state.carry, p, rest);
     // Only the text decides the walk; the bytes past it are only read.
-    std::memset(state.carry + rest, 0, carry_room);
+    // Cleared in fixed pieces: a memset of unknown alignment becomes a
+    // `rep stos`, whose start costs a fifth of a short text's whole cut.
+    static_assert(carry_room % 64 == 0, "the carry's room in pieces of 64 bytes");
+    for (std::size_t at = 0; at < carry_room; at += 64)
+        std::memset(state.carry + rest + at, 0, 64);
     const unsigned char* const stop = walk_chunk(state, state.carry, state.carry + rest,
                                                  state.carry + rest + carry_room, offset, output);
     return p + (stop - state.carry);
