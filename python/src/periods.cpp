@@ -72,45 +72,25 @@ char* segment_to_new(const char* input, Py_ssize_t input_size, size_t bound, int
     return output;
 }
 
-// The periods of `bytes` into a new buffer of malloc; nullptr with an
-// exception set on failure.
-char* segment(PyObject* bytes, int words, int line_end, Py_ssize_t& size) {
-    char* input = nullptr;
-    Py_ssize_t input_size = 0;
-    if (PyBytes_AsStringAndSize(bytes, &input, &input_size) != 0) return nullptr;
-    const size_t bound = bound_of(input_size);
-    if (bound == 0) return nullptr;
-    return segment_to_new(input, input_size, bound, words, line_end, size);
-}
-
-// The periods of `text`, str or bytes (which `is_str` tells), into a new
-// buffer of malloc; nullptr with an exception set on failure.
-char* segment_text(PyObject* text, int words, int line_end, bool& is_str, Py_ssize_t& size) {
-    PyObject* bytes = bytes_of(text, is_str);
-    if (bytes == nullptr) return nullptr;
-    char* output = segment(bytes, words, line_end, size);
-    Py_DECREF(bytes);
-    return output;
-}
-
 // Outputs that may take this much or more are written straight into the
 // bytes object returned: a copy of a large text costs as much as cutting it.
 constexpr size_t in_place_from = size_t{1} << 20;
 
-// The periods of `bytes` as a bytes object. A large one is made at the
-// bound's size, written in place and then given its true size: its memory
-// past the periods is never touched, so it takes addresses but no room.
-PyObject* segment_to_bytes(PyObject* bytes, int words, int line_end) {
+// The periods of the UTF-8 in `bytes`, as str when `is_str`, as bytes
+// otherwise. Large bytes are made at the bound's size, written in place and
+// then given their true size: their memory past the periods is never
+// touched, so it takes addresses but no room.
+PyObject* segment_bytes(PyObject* bytes, bool is_str, int words, int line_end) {
     char* input = nullptr;
     Py_ssize_t input_size = 0;
     if (PyBytes_AsStringAndSize(bytes, &input, &input_size) != 0) return nullptr;
     const size_t bound = bound_of(input_size);
     if (bound == 0) return nullptr;
     Py_ssize_t size = 0;
-    if (bound < in_place_from) {
+    if (is_str || bound < in_place_from) {
         char* output = segment_to_new(input, input_size, bound, words, line_end, size);
         if (output == nullptr) return nullptr;
-        PyObject* result = PyBytes_FromStringAndSize(output, size);
+        PyObject* result = result_of(output, size, is_str);
         std::free(output);
         return result;
     }
@@ -139,14 +119,12 @@ PyObject* periods(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
         !words_per_period_of(n, words)) {
         return nullptr;
     }
-    const int line_end = crlf ? SPEZZAFRASI_CRLF : SPEZZAFRASI_LF;
-    if (PyBytes_Check(text)) return segment_to_bytes(text, words, line_end);
     bool is_str = false;
-    Py_ssize_t size = 0;
-    char* output = segment_text(text, words, line_end, is_str, size);
-    if (output == nullptr) return nullptr;
-    PyObject* result = result_of(output, size, is_str);
-    std::free(output);
+    PyObject* bytes = bytes_of(text, is_str);
+    if (bytes == nullptr) return nullptr;
+    PyObject* result =
+        segment_bytes(bytes, is_str, words, crlf ? SPEZZAFRASI_CRLF : SPEZZAFRASI_LF);
+    Py_DECREF(bytes);
     return result;
 }
 
