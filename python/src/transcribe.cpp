@@ -5,6 +5,7 @@
 #include "platform/write_retry.hpp"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,6 +23,7 @@ struct Failure {
     int error = 0;
     bool at_output = false;
     bool same_file = false;
+    bool cut_short = false;      // the input ended before the size it had when opened
     int result = SPEZZAFRASI_OK; // the library's, when it failed
 };
 
@@ -58,9 +60,18 @@ int write_all(void* context, const void* bytes, size_t size) {
     return 0;
 }
 
+// Whether the regular file `in`, opened at `size` bytes, ended after `read`
+// because it was cut short meanwhile: its last periods would be lost unsaid.
+bool cut_short(int in, const struct stat& opened, std::uint64_t read) {
+    struct stat now {};
+    const auto size = static_cast<std::uint64_t>(opened.st_size);
+    return S_ISREG(opened.st_mode) && read < size && file_status(in, now) == 0 &&
+           static_cast<std::uint64_t>(now.st_size) < size;
+}
+
 // Reads `in` to its end and writes its periods to `out`.
-void copy_periods(int in, int out, int words, int line_end, Failure& failure,
-                  spezzafrasi_fault& fault) {
+void copy_periods(int in, const struct stat& opened, int out, int words, int line_end,
+                  Failure& failure, spezzafrasi_fault& fault) {
     FileSink sink{out, 0};
     spezzafrasi_stream* stream = spezzafrasi_stream_new(words, line_end, write_all, &sink);
     if (stream == nullptr) {
@@ -70,6 +81,7 @@ void copy_periods(int in, int out, int words, int line_end, Failure& failure,
     static constexpr size_t chunk = size_t{1} << 16;
     unsigned char buffer[chunk];
     int result = SPEZZAFRASI_OK;
+    std::uint64_t read_so_far = 0;
     for (;;) {
         const ssize_t got = read(in, buffer, chunk);
         if (got < 0 && errno == EINTR) continue;
@@ -77,6 +89,10 @@ void copy_periods(int in, int out, int words, int line_end, Failure& failure,
             failure.error = errno;
             break;
         }
+        // Like the program, the periods of what was read are written even
+        // when the file turns out cut short.
+        if (got == 0) failure.cut_short = cut_short(in, opened, read_so_far);
+        read_so_far += static_cast<std::uint64_t>(got);
         result = got == 0 ? spezzafrasi_stream_finish(stream)
                           : spezzafrasi_stream_feed(stream, buffer, static_cast<size_t>(got));
         if (got == 0 || result != SPEZZAFRASI_OK) break;
@@ -117,7 +133,7 @@ void run(const char* input, const char* output, int words, int line_end, Failure
         failure.error = errno;
     } else {
         failure.at_output = false;
-        copy_periods(in, out, words, line_end, failure, fault);
+        copy_periods(in, in_info, out, words, line_end, failure, fault);
     }
     if (out >= 0 && close(out) != 0 && failure.error == 0 && failure.result == SPEZZAFRASI_OK) {
         failure.error = errno;
@@ -137,9 +153,15 @@ void raise_failure(const Failure& failure, PyObject* input, PyObject* output,
         raise_error(text);
     } else if (failure.result != SPEZZAFRASI_OK) {
         raise_error(spezzafrasi_result_text(failure.result));
-    } else {
+    } else if (failure.error != 0) {
         errno = failure.error;
         PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name);
+    } else {
+        // A read error like any other, with a cause of its own.
+        PyObject* error = PyObject_CallFunction(PyExc_OSError, "isO", EIO,
+                                                "the file shrank while it was read", input);
+        if (error != nullptr) PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error)), error);
+        Py_XDECREF(error);
     }
 }
 
@@ -170,7 +192,8 @@ PyObject* transcribe(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
     PyThreadState* saved = PyEval_SaveThread();
     run(input_path, output_path, words, crlf ? SPEZZAFRASI_CRLF : SPEZZAFRASI_LF, failure, fault);
     PyEval_RestoreThread(saved);
-    const bool failed = failure.error != 0 || failure.same_file || failure.result != SPEZZAFRASI_OK;
+    const bool failed = failure.error != 0 || failure.same_file || failure.cut_short ||
+                        failure.result != SPEZZAFRASI_OK;
     if (failed) {
         PyObject* input_name = PyUnicode_DecodeFSDefault(input_path);
         PyObject* output_name = PyUnicode_DecodeFSDefault(output_path);

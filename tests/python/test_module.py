@@ -234,6 +234,24 @@ def test_transcribe_as_program_and_its_refusals(tmp_path):
         assert text.read_bytes() == data
 
 
+def test_transcribe_of_a_file_cut_short_is_a_read_error(tmp_path):
+    """Truncated while transcribe waits on a full pipe: the periods of what
+    it held, then an OSError, never a silent success."""
+    data = "Perché è già così. Oggi piove molto forte, e domani? Chi sa".encode() * 40_000
+    text, pipe_path, raised = tmp_path / "testo.txt", tmp_path / "tubo", []
+    text.write_bytes(data)
+    os.mkfifo(pipe_path)
+    writer = threading.Thread(target=lambda: raised.append(pytest.raises(
+        OSError, spezzafrasi.transcribe, text, pipe_path, 3).value))
+    writer.start()
+    with open(pipe_path, "rb") as pipe:
+        os.truncate(text, 1_000_000)
+        got = pipe.read()
+    writer.join(60)
+    assert got == program_periods(data[:1_000_000], 3)
+    assert [(e.filename, e.strerror) for e in raised] == [(str(text), "the file shrank while it was read")]
+
+
 def test_a_child_forked_mid_feed_resets_its_copy():
     """A thread feeds with the GIL released while the process forks: the
     child's copy is half made, says so, and works once reset."""
