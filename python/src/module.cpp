@@ -143,6 +143,7 @@ PyModuleDef module_def = {PyModuleDef_HEAD_INIT,
 
 } // namespace spezzafrasi::python
 
-PyMODINIT_FUNC PyInit__spezzafrasi() {
+// The name CPython looks for in the extension _spezzafrasi.
+PyMODINIT_FUNC PyInit__spezzafrasi() { // NOLINT(bugprone-reserved-identifier)
     return PyModuleDef_Init(&spezzafrasi::python::module_def);
 }

@@ -16,9 +16,12 @@ namespace {
 void advise_huge_pages(char* bytes, size_t size) {
 #ifdef MADV_HUGEPAGE
     constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
-    const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(bytes) + huge - 1) & ~(huge - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(bytes) + size) & ~(huge - 1);
-    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    const auto at = reinterpret_cast<std::uintptr_t>(bytes);
+    const std::uintptr_t start = (at + huge - 1) & ~(huge - 1);
+    const std::uintptr_t end = (at + size) & ~(huge - 1);
+    // The pages as an offset into `bytes`: a pointer made from an integer
+    // would hide from the compiler where it points.
+    if (end > start) madvise(bytes + (start - at), end - start, MADV_HUGEPAGE);
 #else
     (void)bytes;
     (void)size;

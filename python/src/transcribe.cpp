@@ -125,13 +125,12 @@ void run(const char* input, const char* output, int words, int line_end, Failure
     const int out = open(output, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     struct stat out_info {};
     failure.at_output = true;
-    if (out < 0 || file_status(out, out_info) != 0) {
+    const bool opened = out >= 0 && file_status(out, out_info) == 0;
+    failure.same_file =
+        opened && out_info.st_dev == in_info.st_dev && out_info.st_ino == in_info.st_ino;
+    if (!opened || (!failure.same_file && S_ISREG(out_info.st_mode) && ftruncate(out, 0) != 0)) {
         failure.error = errno;
-    } else if (out_info.st_dev == in_info.st_dev && out_info.st_ino == in_info.st_ino) {
-        failure.same_file = true;
-    } else if (S_ISREG(out_info.st_mode) && ftruncate(out, 0) != 0) {
-        failure.error = errno;
-    } else {
+    } else if (!failure.same_file) {
         failure.at_output = false;
         copy_periods(in, in_info, out, words, line_end, failure, fault);
     }
