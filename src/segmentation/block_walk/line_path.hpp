@@ -56,10 +56,10 @@ SPEZZAFRASI_INLINE int line_length(const Marks& marks, int from, std::uint64_t c
     return lowest_bit(closers | std::uint64_t{1} << to_near);
 }
 
-// Whether the output has no room for one more span.
+// Whether the output, with `count` spans in it, has no room for one more.
 template <bool spans>
-SPEZZAFRASI_INLINE bool spans_full(const OutputStream& output) {
-    return spans && output.span_count == output.span_capacity;
+SPEZZAFRASI_INLINE bool spans_full(const OutputStream& output, std::size_t count) {
+    return spans && count == output.span_capacity;
 }
 
 // Writes line after line of the region at c.p from `at`, a line's start,
@@ -101,12 +101,12 @@ SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation
     for (; line < marks.lines; ++line) {
         const int next = marks.line_starts[line];
         if (next >= last) return stop_at(next);
-        if (out > out_limit || (spans && span_count == output.span_capacity)) {
+        if (out > out_limit || spans_full<spans>(output, span_count)) {
             stop_at(next);
             // A flush may leave less room than a line needs (the end of a
             // caller's buffer): the general walk takes the rest.
             if (!flush_output(output) || output.capacity - output.used < line_room ||
-                spans_full<spans>(output)) {
+                spans_full<spans>(output, output.span_count)) {
                 return next;
             }
             out = output.buffer + output.used;
