@@ -1,8 +1,9 @@
 """The Python module measured in one process, for bench/library.sh: CPU
 time of spezzafrasi.periods over many documents held in memory (bytes and
-str), or over one large text; the wall time of two large texts cut by one
-thread after the other, then by two threads side by side (bytes, then
-str); and a str's encoding and its periods' decoding alone.
+str), or over one large text (also set with typographic quotes, bytes and
+str); the wall time of two large texts cut by one thread after the
+other, then by two threads side by side (bytes, then str); and a str's
+encoding and its periods' decoding alone.
 
 usage: api_bench.py docs LIST ROUNDS | large FILE ROUNDS [OUT]
        api_bench.py spawn LIST PROGRAM: the CPU time (this process's and
@@ -86,7 +87,13 @@ def main():
     if len(sys.argv) > 4:
         with open(sys.argv[4], "wb") as out:
             out.write(spezzafrasi.periods(texts[0]))
-    figures = [as_bytes, as_str]
+    # The text as a publisher sets it, with typographic quotes: a str of
+    # two bytes a character, against the same as bytes.
+    typeset = strings[0].replace("'", "\u2019").replace('"', "\u201c")
+    typeset_bytes = typeset.encode()
+    figures = [as_bytes, as_str, best_of(rounds, lambda: spezzafrasi.periods(typeset_bytes)),
+               best_of(rounds, lambda: spezzafrasi.periods(typeset))]
+    del typeset, typeset_bytes
     for text in (texts[0], strings[0]):
         figures += threads(rounds, text)
     # Where a str's time goes beside the cut: its UTF-8, and the periods'

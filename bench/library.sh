@@ -76,8 +76,9 @@ for _ in $(seq "$runs"); do
 done
 "$bin/spezzafrasi" "$large" "$work/large.program" > /dev/null
 read -r c_large c_stream < <("$bin/bench/api_bench" large "$large" "$runs" "$work/large.c")
-read -r py_large_bytes py_large_str one_thread two_threads str_one_thread str_two_threads \
-  str_encode str_decode < <("$python" bench/api_bench.py large "$large" "$runs" "$work/large.py")
+read -r py_large_bytes py_large_str py_typeset_bytes py_typeset_str one_thread two_threads \
+  str_one_thread str_two_threads str_encode str_decode \
+  < <("$python" bench/api_bench.py large "$large" "$runs" "$work/large.py")
 
 per_doc() { awk -v s="$1" -v n="$count" 'BEGIN { printf "%10.2f us", s / n * 1e6 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.5f", a / b }'; }
@@ -102,8 +103,10 @@ for row in "bytes:$one_thread:$two_threads" "str:$str_one_thread:$str_two_thread
   printf 'Python, two texts as %s, wall: one thread %.3f s, two threads %.3f s: %.2fx\n' "$kind" \
     "$one" "$two" "$(ratio "$one" "$two")"
 done
-printf 'Python, str: %.2fx bytes; of it, encoding %.3f s and decoding the periods %.3f s\n' \
+printf 'Python, str: %.2fx bytes; str.encode() alone %.3f s, decoding the periods alone %.3f s\n' \
   "$(ratio "$py_large_str" "$py_large_bytes")" "$str_encode" "$str_decode"
+printf 'Python, with typographic quotes (a str of two bytes a character): bytes %.3f s, str %.3f s: %.2fx\n' \
+  "$py_typeset_bytes" "$py_typeset_str" "$(ratio "$py_typeset_str" "$py_typeset_bytes")"
 read -r word_one word_fed list_one list_fed < <("$python" bench/api_bench.py segmenter "$runs")
 printf 'Segmenter, 4 KiB pieces against one call: 16 MB of one word %.3f s / %.3f s = %.2fx, a word list %.3f s / %.3f s = %.2fx\n' \
   "$word_fed" "$word_one" "$(ratio "$word_fed" "$word_one")" "$list_fed" "$list_one" \

@@ -3,30 +3,10 @@
 
 #include <cstdint>
 #include <cstdlib>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace spezzafrasi::python {
 
 namespace {
-
-// Large outputs are written once into fresh memory: in huge pages the
-// system maps them 2 MiB at a time instead of 4 KiB, a fault in 512.
-void advise_huge_pages(char* bytes, size_t size) {
-#ifdef MADV_HUGEPAGE
-    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
-    const auto at = reinterpret_cast<std::uintptr_t>(bytes);
-    const std::uintptr_t start = (at + huge - 1) & ~(huge - 1);
-    const std::uintptr_t end = (at + size) & ~(huge - 1);
-    // The pages as an offset into `bytes`: a pointer made from an integer
-    // would hide from the compiler where it points.
-    if (end > start) madvise(bytes + (start - at), end - start, MADV_HUGEPAGE);
-#else
-    (void)bytes;
-    (void)size;
-#endif
-}
 
 // The room that the periods of a text of `input_size` bytes may take; 0
 // with MemoryError when that has no size.
@@ -79,14 +59,12 @@ char* segment_to_new(const char* input, Py_ssize_t input_size, size_t bound, int
 // bytes object returned: a copy of a large text costs as much as cutting it.
 constexpr size_t in_place_from = size_t{1} << 20;
 
-// The periods of the UTF-8 in `bytes`, as str when `is_str`, as bytes
+// The periods of the UTF-8 at `input`, as str when `is_str`, as bytes
 // otherwise. Large bytes are made at the bound's size, written in place and
 // then given their true size: their memory past the periods is never
 // touched, so it takes addresses but no room.
-PyObject* segment_bytes(PyObject* bytes, bool is_str, int words, int line_end) {
-    char* input = nullptr;
-    Py_ssize_t input_size = 0;
-    if (PyBytes_AsStringAndSize(bytes, &input, &input_size) != 0) return nullptr;
+PyObject* segment_text(const char* input, Py_ssize_t input_size, bool is_str, int words,
+                       int line_end) {
     const size_t bound = bound_of(input_size);
     if (bound == 0) return nullptr;
     Py_ssize_t size = 0;
@@ -122,11 +100,24 @@ PyObject* periods(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
         !words_per_period_of(n, words)) {
         return nullptr;
     }
+    const int line_end = crlf ? SPEZZAFRASI_CRLF : SPEZZAFRASI_LF;
+    Py_ssize_t size = 0;
+    // A str of one piece is encoded at once, without the copy.
+    if (PyUnicode_Check(text) && PyUnicode_GetLength(text) > str_piece_points) {
+        char* utf8 = utf8_of_str(text, size);
+        if (utf8 == nullptr) return nullptr;
+        PyObject* result = segment_text(utf8, size, true, words, line_end);
+        std::free(utf8);
+        return result;
+    }
     bool is_str = false;
     PyObject* bytes = bytes_of(text, is_str);
-    if (bytes == nullptr) return nullptr;
-    PyObject* result =
-        segment_bytes(bytes, is_str, words, crlf ? SPEZZAFRASI_CRLF : SPEZZAFRASI_LF);
+    char* input = nullptr;
+    if (bytes == nullptr || PyBytes_AsStringAndSize(bytes, &input, &size) != 0) {
+        Py_XDECREF(bytes);
+        return nullptr;
+    }
+    PyObject* result = segment_text(input, size, is_str, words, line_end);
     Py_DECREF(bytes);
     return result;
 }

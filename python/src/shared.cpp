@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace spezzafrasi::python {
 
@@ -145,6 +148,21 @@ PyObject* bytes_of(PyObject* text, bool& is_str) {
     PyObject* bytes = PyBytes_FromObject(view);
     Py_DECREF(view);
     return bytes;
+}
+
+void advise_huge_pages(char* bytes, size_t size) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
+    const auto at = reinterpret_cast<std::uintptr_t>(bytes);
+    const std::uintptr_t start = (at + huge - 1) & ~(huge - 1);
+    const std::uintptr_t end = (at + size) & ~(huge - 1);
+    // The pages as an offset into `bytes`: a pointer made from an integer
+    // would hide from the compiler where it points.
+    if (end > start) madvise(bytes + (start - at), end - start, MADV_HUGEPAGE);
+#else
+    (void)bytes;
+    (void)size;
+#endif
 }
 
 PyObject* result_of(const char* bytes, Py_ssize_t size, bool is_str) {

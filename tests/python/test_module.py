@@ -318,6 +318,13 @@ def test_iter_periods_across_chunks(as_str):
     if as_str:
         point = {b: len(data[:b].decode()) for _, s, e in periods for b in (s, e)}
         periods = [(line.decode(), point[s], point[e]) for line, s, e in periods]
+        # periods() encodes a str a piece at a time: whole, and its error
+        # placed in the whole text.
+        text = data.decode()
+        assert spezzafrasi.periods(text, 3) == "".join(line + ";\n" for line, _, _ in periods)
+        with pytest.raises(UnicodeEncodeError) as raised:
+            spezzafrasi.periods(text + "\udc80", 3)
+        assert raised.value.start == len(text)
     assert [tuple(p) for p in got] == periods
     assert [(w.message.offset, w.message.line) for w in caught] == ([fault] if fault else [])
 
