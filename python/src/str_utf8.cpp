@@ -13,17 +13,41 @@ namespace spezzafrasi::python {
 
 namespace {
 
-// The UTF-8 of text[at, at + count), appended at `out` + `size`.
-bool append_piece(PyObject* text, Py_ssize_t at, Py_ssize_t count, char* out, Py_ssize_t& size) {
+// UTF-8 made so far: `size` bytes at `bytes`, which has room for `capacity`.
+struct Utf8 {
+    char* bytes;
+    size_t capacity;
+    Py_ssize_t size;
+};
+
+// Room for `more` bytes after what `out` holds: twice as much as it had,
+// or more, moved by the system without a copy when the memory is large.
+bool make_room(Utf8& out, size_t more) {
+    const auto used = static_cast<size_t>(out.size);
+    if (more <= out.capacity - used) return true;
+    const size_t capacity = std::max(2 * out.capacity, used + more);
+    auto* moved = static_cast<char*>(std::realloc(out.bytes, capacity));
+    if (moved == nullptr) return false;
+    out.bytes = moved;
+    out.capacity = capacity;
+    advise_huge_pages(moved, capacity);
+    return true;
+}
+
+// The UTF-8 of text[at, at + count), appended to `out`.
+bool append_piece(PyObject* text, Py_ssize_t at, Py_ssize_t count, Utf8& out) {
     PyObject* piece = PyUnicode_Substring(text, at, at + count);
     PyObject* bytes = piece != nullptr ? PyUnicode_AsUTF8String(piece) : nullptr;
     Py_XDECREF(piece);
     if (bytes == nullptr) return false;
-    const Py_ssize_t length = PyBytes_Size(bytes);
-    std::memcpy(out + size, PyBytes_AsString(bytes), static_cast<size_t>(length));
-    size += length;
+    const auto length = static_cast<size_t>(PyBytes_Size(bytes));
+    const bool room = make_room(out, length);
+    if (room) {
+        std::memcpy(out.bytes + out.size, PyBytes_AsString(bytes), length);
+        out.size += static_cast<Py_ssize_t>(length);
+    }
     Py_DECREF(bytes);
-    return true;
+    return room;
 }
 
 // The error of a piece as str.encode() raises it for the whole text (a
@@ -41,27 +65,24 @@ void raise_as_whole(PyObject* text) {
 char* utf8_of_str(PyObject* text, Py_ssize_t& size) {
     const Py_ssize_t length = PyUnicode_GetLength(text);
     if (length < 0) return nullptr;
-    if (length > (PY_SSIZE_T_MAX - 1) / 4) {
+    // Room for text in Latin letters, a few more bytes than code points;
+    // other scripts take up to four a point, and the room grows.
+    const size_t room = static_cast<size_t>(length) + static_cast<size_t>(length) / 4 + 65536;
+    Utf8 out{static_cast<char*>(std::malloc(room)), room, 0};
+    if (out.bytes == nullptr) {
         PyErr_NoMemory();
         return nullptr;
     }
-    // Four bytes a code point at most; what is not written is never touched.
-    const auto room = static_cast<size_t>(4 * length + 1);
-    auto* utf8 = static_cast<char*>(std::malloc(room));
-    if (utf8 == nullptr) {
-        PyErr_NoMemory();
-        return nullptr;
-    }
-    advise_huge_pages(utf8, room);
-    size = 0;
+    advise_huge_pages(out.bytes, room);
     for (Py_ssize_t at = 0; at < length; at += str_piece_points) {
-        if (!append_piece(text, at, std::min(str_piece_points, length - at), utf8, size)) {
+        if (!append_piece(text, at, std::min(str_piece_points, length - at), out)) {
             raise_as_whole(text);
-            std::free(utf8);
+            std::free(out.bytes);
             return nullptr;
         }
     }
-    return utf8;
+    size = out.size;
+    return out.bytes;
 }
 
 } // namespace spezzafrasi::python

@@ -322,6 +322,8 @@ def test_iter_periods_across_chunks(as_str):
         # placed in the whole text.
         text = data.decode()
         assert spezzafrasi.periods(text, 3) == "".join(line + ";\n" for line, _, _ in periods)
+        greek = "Ἀλφα βῆτα γάμμα δέλτα· ε. " * 10000  # more UTF-8 than room for it at first
+        assert spezzafrasi.periods(greek, 3) == spezzafrasi.periods(greek.encode(), 3).decode()
         with pytest.raises(UnicodeEncodeError) as raised:
             spezzafrasi.periods(text + "\udc80", 3)
         assert raised.value.start == len(text)
