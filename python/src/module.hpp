@@ -27,6 +27,10 @@ struct Collected {
     bool failed; // memory ran out
 };
 
+// Room for `more` items after `used` in a buffer of malloc of `capacity`,
+// doubled as often as needed (realloc moves large memory without a copy).
+bool make_room(void*& items, size_t item_size, size_t used, size_t more, size_t& capacity);
+
 // A stream whose periods and spans go to `out`; nullptr with MemoryError.
 spezzafrasi_stream* collecting_stream(int words, int line_end, Collected& out);
 // Drops the periods before `end`, an offset in the periods, and every span.

@@ -102,7 +102,8 @@ PyObject* periods(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
     }
     const int line_end = crlf ? SPEZZAFRASI_CRLF : SPEZZAFRASI_LF;
     Py_ssize_t size = 0;
-    // A str of one piece is encoded at once, without the copy.
+    // A str longer than a piece is encoded a piece at a time; a shorter
+    // one at once, below, without the copy.
     if (PyUnicode_Check(text) && PyUnicode_GetLength(text) > str_piece_points) {
         char* utf8 = utf8_of_str(text, size);
         if (utf8 == nullptr) return nullptr;

@@ -13,9 +13,6 @@
 
 namespace spezzafrasi::python {
 
-namespace {
-
-// Room for `more` items after `used` in a buffer of malloc of `capacity`.
 bool make_room(void*& items, size_t item_size, size_t used, size_t more, size_t& capacity) {
     if (used + more <= capacity) return true;
     size_t grown = capacity < 4096 ? 4096 : capacity;
@@ -27,6 +24,8 @@ bool make_room(void*& items, size_t item_size, size_t used, size_t more, size_t&
     capacity = grown;
     return true;
 }
+
+namespace {
 
 int collect(void* context, const void* bytes, size_t size) {
     auto& c = *static_cast<Collected*>(context);

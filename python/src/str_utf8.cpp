@@ -20,20 +20,6 @@ struct Utf8 {
     Py_ssize_t size;
 };
 
-// Room for `more` bytes after what `out` holds: twice as much as it had,
-// or more, moved by the system without a copy when the memory is large.
-bool make_room(Utf8& out, size_t more) {
-    const auto used = static_cast<size_t>(out.size);
-    if (more <= out.capacity - used) return true;
-    const size_t capacity = std::max(2 * out.capacity, used + more);
-    auto* moved = static_cast<char*>(std::realloc(out.bytes, capacity));
-    if (moved == nullptr) return false;
-    out.bytes = moved;
-    out.capacity = capacity;
-    advise_huge_pages(moved, capacity);
-    return true;
-}
-
 // The UTF-8 of text[at, at + count), appended to `out`.
 bool append_piece(PyObject* text, Py_ssize_t at, Py_ssize_t count, Utf8& out) {
     PyObject* piece = PyUnicode_Substring(text, at, at + count);
@@ -41,7 +27,11 @@ bool append_piece(PyObject* text, Py_ssize_t at, Py_ssize_t count, Utf8& out) {
     Py_XDECREF(piece);
     if (bytes == nullptr) return false;
     const auto length = static_cast<size_t>(PyBytes_Size(bytes));
-    const bool room = make_room(out, length);
+    void* grown = out.bytes;
+    const size_t had = out.capacity;
+    const bool room = make_room(grown, 1, static_cast<size_t>(out.size), length, out.capacity);
+    out.bytes = static_cast<char*>(grown);
+    if (out.capacity != had) advise_huge_pages(out.bytes, out.capacity);
     if (room) {
         std::memcpy(out.bytes + out.size, PyBytes_AsString(bytes), length);
         out.size += static_cast<Py_ssize_t>(length);
