@@ -36,19 +36,10 @@ tree_of() {
 marked() {
   grep -lsxzF "SPEZZAFRASI_TEST_MACHINE=$1" /proc/[0-9]*/environ 2> /dev/null | cut -d/ -f3
 }
-# Killed until none is left: the listener may fork a session's process
-# between the listing and the kill, and a session left half alive holds
-# its connection open without answering.
 stop_server() {
-  local pid=${server_pid[$1]:-} left
+  local pid=${server_pid[$1]:-}
   [ -n "$pid" ] || return 0
-  left=$(tree_of "$pid"; marked "$1-$$")
-  for _ in $(seq 50); do
-    [ -n "$left" ] || break
-    kill -9 $left 2> /dev/null || true
-    sleep 0.1
-    left=$(marked "$1-$$") # a killed process has no environment left to match
-  done
+  kill -9 $(tree_of "$pid") $(marked "$1-$$") 2> /dev/null || true
   wait "$pid" 2> /dev/null || true
   unset "server_pid[$1]"
 }
@@ -88,9 +79,6 @@ Host *
   StrictHostKeyChecking yes
   BatchMode yes
   ConnectTimeout 5
-  # a connection whose machine stopped answering is given up in 15 s
-  ServerAliveInterval 5
-  ServerAliveCountMax 3
   LogLevel ERROR
   # one connection per machine, shared by the jobs' many sessions
   ControlMaster auto
