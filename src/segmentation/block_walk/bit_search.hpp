@@ -87,6 +87,17 @@ inline int next_bit_before(const std::uint64_t* bits, int from, int to) {
     return std::min(position(w, word), to);
 }
 
+// Where the run of set bits that ends just below `to` begins: `to` itself
+// when the bit below it is clear. The run must not reach position 0.
+inline int run_start_before(const std::uint64_t* bits, int to) {
+    for (;;) {
+        const int top = bit_of(to - 1);
+        const int ones = std::countl_one(bits[word_of(to - 1)] << (63 - top));
+        if (ones <= top) return to - ones;
+        to -= top + 1;
+    }
+}
+
 // The k-th bit set in [from, to), or `to` with `count` the bits set in that
 // range.
 inline int nth_bit_before(const std::uint64_t* bits, int from, int to, std::int32_t k,

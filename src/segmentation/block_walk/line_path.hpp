@@ -126,14 +126,17 @@ SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation
         std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
         out += line_end.size;
         if constexpr (spans) {
-            // The line's terminator: where it stops, or past the dropped
-            // tail of a full line: found without a branch on which, since
-            // full and short lines mix as the text wants.
-            const int stop = from + count;
-            const std::uint64_t ahead = bits_from(marks.terminators, stop);
-            const int terminator =
-                ahead != 0 ? stop + lowest_bit(ahead) : next_bit(marks.terminators, stop);
-            if (terminator < length) {
+            // Each terminator is followed by a line start, past its gap: the
+            // span ends where the gap before the next line begins. Where
+            // the next line is past the region, its terminator is searched.
+            if (line + 1 < marks.lines) {
+                output.spans[span_count++] = {
+                    c.offset_of(base + from),
+                    c.offset_of(base +
+                                run_start_before(marks.separators, marks.line_starts[line + 1])),
+                    output.handed + static_cast<std::uint64_t>(out - output.buffer)};
+            } else if (const int terminator = next_bit(marks.terminators, from + count);
+                       terminator < length) {
                 output.spans[span_count++] = {
                     c.offset_of(base + from),
                     c.offset_of(base + terminator) +
