@@ -68,8 +68,9 @@ SPEZZAFRASI_INLINE bool spans_full(const OutputStream& output, std::size_t count
 // depends on the text. The lines begin where the marks say, one after each
 // terminator, so that one line does not wait for the one before; with
 // `spans`, each is a period's span. Returns where it stopped, at a line's
-// start, or the region's end with op SkipTail when a dropped tail goes on
-// past it (its period's start then in c.period_start).
+// start, or the region's end when a line goes on past it: with op SkipTail
+// when that is a dropped tail, with the line's words so far written and
+// counted otherwise (its period's start, either way, in c.period_start).
 template <BitSelectFunction select_bit, LineCopyFunction copy_line, bool spans>
 SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation& op,
                                          const Marks& marks, int length, const unsigned char* end,
@@ -114,15 +115,22 @@ SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation
             out_limit = output.buffer + (output.capacity - line_room);
         }
         from = next;
-        // A longer line, or one that goes on past the region, is left to
-        // the general walk.
+        // A longer line is left to the general walk.
         const std::uint64_t closers = bits_from(marks.closers, from);
         const int count =
             line_length<select_bit>(marks, from, closers, may_be_full, closers_before_cut);
-        if (count >= 63 || from + count >= length) return stop_at(from);
+        if (count >= 63) return stop_at(from);
         const std::uint64_t in_line = bits_below(count);
         out = copy_line(out, base + from, count, bits_from(marks.dropped, from) & in_line,
                         closers & in_line, bits_from(marks.spaced, from) & in_line);
+        if (from + count >= length) {
+            // The line goes on past the region, with fewer words than a
+            // full one: they are written, and the next region goes on.
+            c.words = count_bits(closers & in_line);
+            c.in_gap = bit_at(marks.separators, length - 1);
+            if constexpr (spans) c.period_start = c.offset_of(base + from);
+            return stop_at(length);
+        }
         std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
         out += line_end.size;
         if constexpr (spans) {
