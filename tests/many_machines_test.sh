@@ -157,7 +157,7 @@ grep -q 'parallel --sshlogin' "$work/recipe.sh" || fail "no recipe found in $rea
 # Bounded, so that a run that hangs fails here, with its log: parallel
 # waits for its running jobs after a first TERM, hence the KILL. Each job
 # is bounded too (parallel takes default options from $PARALLEL): a job
-# that hangs on a machine (one in some hundred runs sat there, never
+# that hangs on a machine (one in some twenty runs sat there, never
 # ended, after uno was stopped) is killed and retried on another.
 export PARALLEL="--timeout 120"
 recipe() { timeout -k 10 400 bash "$work/recipe.sh"; }

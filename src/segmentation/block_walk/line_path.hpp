@@ -56,6 +56,19 @@ SPEZZAFRASI_INLINE int line_length(const Marks& marks, int from, std::uint64_t c
     return lowest_bit(closers | std::uint64_t{1} << to_near);
 }
 
+// Where the span of the line_starts[line]-th line of the region at `base`,
+// which stops at `stop`, ends: each terminator is followed by a line start,
+// past its gap, so where the gap before the next line begins; where the
+// next line is past the region, past its terminator, searched (which may
+// end the region); -1 when that terminator is past the region too.
+SPEZZAFRASI_INLINE int line_span_end(const Marks& marks, const unsigned char* base, int line,
+                                     int stop, int length) {
+    if (line + 1 < marks.lines)
+        return run_start_before(marks.separators, marks.line_starts[line + 1]);
+    const int terminator = next_bit(marks.terminators, stop);
+    return terminator < length ? terminator + terminator_length(base[terminator]) : -1;
+}
+
 // Whether the output, with `count` spans in it, has no room for one more.
 template <bool spans>
 SPEZZAFRASI_INLINE bool spans_full(const OutputStream& output, std::size_t count) {
@@ -134,21 +147,10 @@ SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation
         std::memcpy(out, line_end.bytes.data(), line_end.bytes.size());
         out += line_end.size;
         if constexpr (spans) {
-            // Each terminator is followed by a line start, past its gap: the
-            // span ends where the gap before the next line begins. Where
-            // the next line is past the region, its terminator is searched.
-            if (line + 1 < marks.lines) {
+            const int span_end = line_span_end(marks, base, line, from + count, length);
+            if (span_end >= 0) {
                 output.spans[span_count++] = {
-                    c.offset_of(base + from),
-                    c.offset_of(base +
-                                run_start_before(marks.separators, marks.line_starts[line + 1])),
-                    output.handed + static_cast<std::uint64_t>(out - output.buffer)};
-            } else if (const int terminator = next_bit(marks.terminators, from + count);
-                       terminator < length) {
-                output.spans[span_count++] = {
-                    c.offset_of(base + from),
-                    c.offset_of(base + terminator) +
-                        static_cast<std::uint64_t>(terminator_length(base[terminator])),
+                    c.offset_of(base + from), c.offset_of(base + span_end),
                     output.handed + static_cast<std::uint64_t>(out - output.buffer)};
             } else {
                 c.period_start = c.offset_of(base + from);
