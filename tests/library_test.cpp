@@ -45,6 +45,9 @@ const std::vector<ApiCase> api_cases = {
     {"one_char_periods_crlf", std::string(5000, 'a'), -1, SPEZZAFRASI_CRLF},
     {"one_word_lines", std::string(3000, 'a') + prose(3000), 1, SPEZZAFRASI_CRLF},
     {"cut_character", "ciao\xE2\x82", 7, SPEZZAFRASI_LF},
+    // Runs of separators inside lines, which a chunk's end may split.
+    {"separator_runs", "uno  due\n\ttre  quattro   cinque  sei sette  otto. nove  dieci\n ", 7,
+     SPEZZAFRASI_LF},
     // A lead byte takes line feeds and terminators into its word.
     {"latin1", prose(3000) + "Citt\xE0:\nPerch\xE9 no.\n" + prose(3000), 7, SPEZZAFRASI_LF},
 };

@@ -61,6 +61,14 @@ SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks
             at = write_short_lines<select_bit, copy_line, spans>(c, at, line, op, marks, length,
                                                                  end, output, words_per_period);
             if (at == length) break;
+        } else if (at == 0) {
+            const int stop = continue_line<copy_line, select_bit, spans>(c, op, marks, length, end,
+                                                                         output, words_per_period);
+            if (stop == length) break;
+            if (stop > 0) {
+                at = stop;
+                continue;
+            }
         }
         // A line's separators before its first word are dropped.
         const int from = c.in_gap ? next_clear_bit(marks.separators, at) : at;
