@@ -163,43 +163,29 @@ SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation
     return stop_at(length);
 }
 
-// The line under way when the region at c.p begins (c.words of its words
-// closed, or a word begun), as write_short_lines writes a line, when it
-// ends less than 63 bytes on and the output and the input have the room
-// of its fixed copies: where a text comes in chunks, each begins with
-// one. Returns where it stopped, past the terminator that ends the line
-// or past the closer of its last word (op SkipTail then), or the region's
-// end when the line goes on past it; -1 when it is left to the general walk.
-template <LineCopyFunction copy_line, BitSelectFunction select_bit, bool spans>
-SPEZZAFRASI_INLINE int continue_line(Cursor& c, Operation& op, const Marks& marks, int length,
-                                     const unsigned char* end, OutputStream& output,
-                                     std::int32_t words_per_period) {
-    const unsigned char* const base = c.p;
-    if (output.capacity - output.used < line_room || end - base < line_read_room) return -1;
-    const std::int32_t wanted = words_per_period - c.words;
-    const std::uint64_t closers = marks.closers[0];
-    const int count = line_length<select_bit>(marks, 0, closers, wanted <= 31, wanted - 1);
+// The rest of the line under way from `from`, which lacks `wanted` words,
+// written as write_short_lines writes a line when it stops less than 63
+// bytes on and the output and the input have the room of its fixed
+// copies: where a text comes in chunks, each begins inside such a line.
+// Returns where it stops, at its terminator or, when it is full, at the
+// closer of its last word, with `closed` its closers; -1 when it is left
+// to the bit searches.
+template <LineCopyFunction copy_line, BitSelectFunction select_bit>
+SPEZZAFRASI_INLINE int write_line_rest(OutputStream& output, const unsigned char* base, int from,
+                                       const Marks& marks, const unsigned char* end,
+                                       std::int32_t wanted, std::int32_t& closed) {
+    if (output.capacity - output.used < line_room || end - (base + from) < line_read_room)
+        return -1;
+    const std::uint64_t closers = bits_from(marks.closers, from);
+    const int count = line_length<select_bit>(marks, from, closers, wanted <= 31, wanted - 1);
     if (count >= 63) return -1;
     const std::uint64_t in_line = bits_below(count);
-    unsigned char* const out =
-        copy_line(output.buffer + output.used, base, count, marks.dropped[0] & in_line,
-                  closers & in_line, marks.spaced[0] & in_line);
+    const unsigned char* const out = copy_line(
+        output.buffer + output.used, base + from, count, bits_from(marks.dropped, from) & in_line,
+        closers & in_line, bits_from(marks.spaced, from) & in_line);
     output.used = static_cast<std::size_t>(out - output.buffer);
-    if (count >= length) {
-        c.words += count_bits(closers & in_line);
-        c.in_gap = bit_at(marks.separators, length - 1);
-        return length;
-    }
-    write_line_end(output);
-    c.words = 0;
-    c.in_gap = true;
-    if (!bit_at(marks.terminators, count)) { // the line is full: its phrase's tail is dropped
-        op = Operation::SkipTail;
-        return count + 1;
-    }
-    const int after = count + terminator_length(base[count]);
-    if constexpr (spans) end_period(c.period_start, output, c.offset_of(base + after));
-    return after;
+    closed = count_bits(closers & in_line);
+    return from + count;
 }
 
 } // namespace block_walk

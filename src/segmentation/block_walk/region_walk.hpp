@@ -61,39 +61,44 @@ SPEZZAFRASI_INLINE void walk_region(Cursor& c, Operation& op, const Marks& marks
             at = write_short_lines<select_bit, copy_line, spans>(c, at, line, op, marks, length,
                                                                  end, output, words_per_period);
             if (at == length) break;
-        } else if (at == 0) {
-            const int stop = continue_line<copy_line, select_bit, spans>(c, op, marks, length, end,
-                                                                         output, words_per_period);
-            if (stop == length) break;
-            if (stop > 0) {
-                at = stop;
-                continue;
-            }
         }
-        // A line's separators before its first word are dropped.
-        const int from = c.in_gap ? next_clear_bit(marks.separators, at) : at;
-        if constexpr (spans) {
-            if (c.period_start == no_offset && from < length)
-                c.period_start = c.offset_of(base + from);
-        }
-        const int terminator = next_bit(marks.terminators, from);
+        // Where the line stops: its terminator, or the closer of its last
+        // word when it is full. A line under way when the region begins
+        // (words closed or a word begun) is tried the line path's way, its
+        // period begun and its separators before a word dropped marks; a
+        // line that begins here is one the line path left (long, or short
+        // of room for its copies).
+        const std::int32_t wanted = words_per_period - c.words;
         std::int32_t closed = 0;
-        const int last_closer =
-            nth_bit_before(marks.closers, from, terminator, words_per_period - c.words, closed);
-        write_words(output, base, from, last_closer, marks, end);
-        if (last_closer < terminator) { // the line is full: the rest of the phrase is dropped
+        int from = at;
+        int stop = c.words != 0 || !c.in_gap ? write_line_rest<copy_line, select_bit>(
+                                                   output, base, from, marks, end, wanted, closed)
+                                             : -1;
+        if (stop < 0) {
+            // A line's separators before its first word are dropped.
+            if (c.in_gap) from = next_clear_bit(marks.separators, at);
+            if constexpr (spans) {
+                if (c.period_start == no_offset && from < length)
+                    c.period_start = c.offset_of(base + from);
+            }
+            const int terminator = next_bit(marks.terminators, from);
+            stop = nth_bit_before(marks.closers, from, terminator, wanted, closed);
+            write_words(output, base, from, stop, marks, end);
+        }
+        // A full line: the rest of its phrase is dropped.
+        if (!bit_at(marks.terminators, stop)) {
             write_line_end(output);
-            at = last_closer + 1;
+            at = stop + 1;
             op = Operation::SkipTail;
             continue;
         }
-        if (terminator == length) { // the phrase goes on past the region
+        if (stop == length) { // the phrase goes on past the region
             c.words += closed;
             c.in_gap = from == length || bit_at(marks.separators, length - 1);
             break;
         }
         write_line_end(output);
-        at = terminator + terminator_length(base[terminator]);
+        at = stop + terminator_length(base[stop]);
         if constexpr (spans) end_period(c.period_start, output, c.offset_of(base + at));
         c.words = 0;
         c.in_gap = true;
