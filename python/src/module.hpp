@@ -66,6 +66,18 @@ PyObject* bytes_of(PyObject* text, bool& is_str);
 char* utf8_of_str(PyObject* text, Py_ssize_t& size);
 inline constexpr Py_ssize_t str_piece_points = 16384;
 
+// A text's bytes to cut, as bytes_of gives them, but for a str longer than
+// a piece, whose UTF-8 utf8_of_str makes: held by `owner` or by `utf8`.
+struct TextBytes {
+    PyObject* owner;
+    char* utf8;
+    const char* data;
+    Py_ssize_t size;
+    bool is_str;
+};
+bool text_bytes_of(PyObject* text, TextBytes& out);
+void release_text(TextBytes& text);
+
 // Large memory written once, fresh: in huge pages the system maps it 2 MiB
 // at a time instead of 4 KiB, a fault in 512.
 void advise_huge_pages(char* bytes, size_t size);

@@ -101,25 +101,10 @@ PyObject* periods(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
         return nullptr;
     }
     const int line_end = crlf ? SPEZZAFRASI_CRLF : SPEZZAFRASI_LF;
-    Py_ssize_t size = 0;
-    // A str longer than a piece is encoded a piece at a time; a shorter
-    // one at once, below, without the copy.
-    if (PyUnicode_Check(text) && PyUnicode_GetLength(text) > str_piece_points) {
-        char* utf8 = utf8_of_str(text, size);
-        if (utf8 == nullptr) return nullptr;
-        PyObject* result = segment_text(utf8, size, true, words, line_end);
-        std::free(utf8);
-        return result;
-    }
-    bool is_str = false;
-    PyObject* bytes = bytes_of(text, is_str);
-    char* input = nullptr;
-    if (bytes == nullptr || PyBytes_AsStringAndSize(bytes, &input, &size) != 0) {
-        Py_XDECREF(bytes);
-        return nullptr;
-    }
-    PyObject* result = segment_text(input, size, is_str, words, line_end);
-    Py_DECREF(bytes);
+    TextBytes input{};
+    if (!text_bytes_of(text, input)) return nullptr;
+    PyObject* result = segment_text(input.data, input.size, input.is_str, words, line_end);
+    release_text(input);
     return result;
 }
 

@@ -130,11 +130,11 @@ bool ready(Segmenter& s) {
 PyObject* segmenter_feed(PyObject* self, PyObject* chunk) {
     auto& s = *reinterpret_cast<Segmenter*>(self);
     if (!ready(s)) return nullptr;
-    bool is_str = false;
-    PyObject* bytes = bytes_of(chunk, is_str);
-    if (bytes == nullptr) return nullptr;
+    TextBytes bytes{};
+    if (!text_bytes_of(chunk, bytes)) return nullptr;
+    const bool is_str = bytes.is_str;
     if (s.is_str != -1 && s.is_str != static_cast<int>(is_str)) {
-        Py_DECREF(bytes);
+        release_text(bytes);
         PyErr_SetString(PyExc_TypeError, s.is_str != 0 ? "this Segmenter is fed str, not bytes"
                                                        : "this Segmenter is fed bytes, not str");
         return nullptr;
@@ -143,11 +143,11 @@ PyObject* segmenter_feed(PyObject* self, PyObject* chunk) {
     s.busy = true;
     s.busy_since = forks.load(std::memory_order_relaxed);
     PyThreadState* saved = PyEval_SaveThread();
-    const int result = spezzafrasi_stream_feed(s.stream, PyBytes_AsString(bytes),
-                                               static_cast<size_t>(PyBytes_Size(bytes)));
+    const int result =
+        spezzafrasi_stream_feed(s.stream, bytes.data, static_cast<size_t>(bytes.size));
     PyEval_RestoreThread(saved);
     s.busy = false;
-    Py_DECREF(bytes);
+    release_text(bytes);
     if (!stream_ok(result, s.stream, s.out, s.warned, s.finished)) return nullptr;
     return take_lines(s, false);
 }

@@ -149,6 +149,30 @@ PyObject* bytes_of(PyObject* text, bool& is_str) {
     return bytes;
 }
 
+bool text_bytes_of(PyObject* text, TextBytes& out) {
+    out = TextBytes{nullptr, nullptr, nullptr, 0, false};
+    if (PyUnicode_Check(text) && PyUnicode_GetLength(text) > str_piece_points) {
+        out.is_str = true;
+        out.utf8 = utf8_of_str(text, out.size);
+        out.data = out.utf8;
+        return out.utf8 != nullptr;
+    }
+    char* data = nullptr;
+    out.owner = bytes_of(text, out.is_str);
+    if (out.owner == nullptr || PyBytes_AsStringAndSize(out.owner, &data, &out.size) != 0) {
+        release_text(out);
+        return false;
+    }
+    out.data = data;
+    return true;
+}
+
+void release_text(TextBytes& text) {
+    Py_CLEAR(text.owner);
+    std::free(text.utf8);
+    text.utf8 = nullptr;
+}
+
 void advise_huge_pages(char* bytes, size_t size) {
 #ifdef MADV_HUGEPAGE
     constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;

@@ -327,6 +327,9 @@ def test_iter_periods_across_chunks(as_str):
         with pytest.raises(UnicodeEncodeError) as raised:
             spezzafrasi.periods(text + "\udc80", 3)
         assert raised.value.start == len(text)
+        segmenter = spezzafrasi.Segmenter(3)  # a failed feed takes nothing in
+        pytest.raises(UnicodeEncodeError, segmenter.feed, text + "\udc80")
+        assert segmenter.feed(text) + segmenter.finish() == spezzafrasi.periods(text, 3)
     assert [tuple(p) for p in got] == periods
     assert [(w.message.offset, w.message.line) for w in caught] == ([fault] if fault else [])
 
