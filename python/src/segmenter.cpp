@@ -130,24 +130,22 @@ bool ready(Segmenter& s) {
 PyObject* segmenter_feed(PyObject* self, PyObject* chunk) {
     auto& s = *reinterpret_cast<Segmenter*>(self);
     if (!ready(s)) return nullptr;
-    TextBytes bytes{};
-    if (!text_bytes_of(chunk, bytes)) return nullptr;
-    const bool is_str = bytes.is_str;
-    if (s.is_str != -1 && s.is_str != static_cast<int>(is_str)) {
-        release_text(bytes);
+    TextBytes text{};
+    if (!text_bytes_of(chunk, text)) return nullptr;
+    if (s.is_str != -1 && s.is_str != static_cast<int>(text.is_str)) {
+        release_text(text);
         PyErr_SetString(PyExc_TypeError, s.is_str != 0 ? "this Segmenter is fed str, not bytes"
                                                        : "this Segmenter is fed bytes, not str");
         return nullptr;
     }
-    s.is_str = is_str ? 1 : 0;
+    s.is_str = text.is_str ? 1 : 0;
     s.busy = true;
     s.busy_since = forks.load(std::memory_order_relaxed);
     PyThreadState* saved = PyEval_SaveThread();
-    const int result =
-        spezzafrasi_stream_feed(s.stream, bytes.data, static_cast<size_t>(bytes.size));
+    const int result = spezzafrasi_stream_feed(s.stream, text.data, static_cast<size_t>(text.size));
     PyEval_RestoreThread(saved);
     s.busy = false;
-    release_text(bytes);
+    release_text(text);
     if (!stream_ok(result, s.stream, s.out, s.warned, s.finished)) return nullptr;
     return take_lines(s, false);
 }

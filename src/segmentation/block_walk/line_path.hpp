@@ -69,6 +69,18 @@ SPEZZAFRASI_INLINE int line_span_end(const Marks& marks, const unsigned char* ba
     return terminator < length ? terminator + terminator_length(base[terminator]) : -1;
 }
 
+// Copies the line of `count` bytes (less than 63) at `from` in the region
+// at `base`, whose closers from there on are `closers`, to `out` in the
+// line path's fixed copies; returns where the output goes on.
+template <LineCopyFunction copy_line>
+SPEZZAFRASI_INLINE unsigned char* copy_short_line(unsigned char* out, const unsigned char* base,
+                                                  int from, int count, std::uint64_t closers,
+                                                  const Marks& marks) {
+    const std::uint64_t in_line = bits_below(count);
+    return copy_line(out, base + from, count, bits_from(marks.dropped, from) & in_line,
+                     closers & in_line, bits_from(marks.spaced, from) & in_line);
+}
+
 // Whether the output, with `count` spans in it, has no room for one more.
 template <bool spans>
 SPEZZAFRASI_INLINE bool spans_full(const OutputStream& output, std::size_t count) {
@@ -133,13 +145,11 @@ SPEZZAFRASI_INLINE int write_short_lines(Cursor& c, int at, int& line, Operation
         const int count =
             line_length<select_bit>(marks, from, closers, may_be_full, closers_before_cut);
         if (count >= 63) return stop_at(from);
-        const std::uint64_t in_line = bits_below(count);
-        out = copy_line(out, base + from, count, bits_from(marks.dropped, from) & in_line,
-                        closers & in_line, bits_from(marks.spaced, from) & in_line);
+        out = copy_short_line<copy_line>(out, base, from, count, closers, marks);
         if (from + count >= length) {
             // The line goes on past the region, with fewer words than a
             // full one: they are written, and the next region goes on.
-            c.words = count_bits(closers & in_line);
+            c.words = count_bits(closers & bits_below(count));
             c.in_gap = bit_at(marks.separators, length - 1);
             if constexpr (spans) c.period_start = c.offset_of(base + from);
             return stop_at(length);
@@ -179,12 +189,10 @@ SPEZZAFRASI_INLINE int write_line_rest(OutputStream& output, const unsigned char
     const std::uint64_t closers = bits_from(marks.closers, from);
     const int count = line_length<select_bit>(marks, from, closers, wanted <= 31, wanted - 1);
     if (count >= 63) return -1;
-    const std::uint64_t in_line = bits_below(count);
-    const unsigned char* const out = copy_line(
-        output.buffer + output.used, base + from, count, bits_from(marks.dropped, from) & in_line,
-        closers & in_line, bits_from(marks.spaced, from) & in_line);
+    const unsigned char* const out =
+        copy_short_line<copy_line>(output.buffer + output.used, base, from, count, closers, marks);
     output.used = static_cast<std::size_t>(out - output.buffer);
-    closed = count_bits(closers & in_line);
+    closed = count_bits(closers & bits_below(count));
     return from + count;
 }
 
