@@ -1,9 +1,9 @@
 // The library measured in one process, for bench/library.sh: the CPU time
 // of spezzafrasi_periods over many documents held in memory, or over one
 // large text, one call or a stream of 64 KiB chunks; best of the rounds.
-// For bench/chunks.sh, the large text as one call and as a stream in
-// chunks of several sizes, with and without spans, and documents of 200
-// bytes against documents of 10 KB cut from it.
+// In `chunks` mode, the large text as one call and as a stream in chunks
+// of several sizes, with and without spans, and documents of 200 bytes
+// against documents of 10 KB cut from it.
 //
 // usage: api_bench docs LIST ROUNDS      (LIST: one file name a line)
 //        api_bench large FILE ROUNDS [OUT] (OUT: the periods, to compare)
