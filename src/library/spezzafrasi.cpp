@@ -21,9 +21,11 @@ struct spezzafrasi_stream {
     bool fed;
     bool finished;
     bool busy; // inside a feed or a finish: a sink may not call them
-    // Enough that the sinks are called rarely, and that whole lines go out
-    // in the line path's fixed-size copies.
-    unsigned char buffer[std::size_t{1} << 15];
+    // Enough that whole lines go out in the line path's fixed-size copies,
+    // and that a sink which writes to a file is called about once for a
+    // chunk of 64 KiB of prose, not twice. Larger, the stream would leave
+    // malloc's heap, and each one would cost a mapping of its own.
+    unsigned char buffer[std::size_t{1} << 16];
     PeriodSpan spans[512];
 };
 
