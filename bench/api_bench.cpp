@@ -14,6 +14,7 @@
 #include "spezzafrasi.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -101,13 +102,15 @@ template <typename Work>
 double best_placed(const std::string& text, std::vector<char>& room, int rounds, Work work) {
     const auto start = reinterpret_cast<std::uintptr_t>(room.data());
     char* const page = room.data() + (((start + 4095) & ~std::uintptr_t{4095}) - start);
+    constexpr std::ptrdiff_t placements = 8;
     double sum = 0;
-    for (std::size_t offset = 16; offset < 1024; offset += 128) {
-        std::copy(text.begin(), text.end(), page + offset);
-        const std::string_view placed(page + offset, text.size());
+    for (std::ptrdiff_t i = 0; i < placements; ++i) {
+        char* const at = page + 16 + 128 * i;
+        std::copy(text.begin(), text.end(), at);
+        const std::string_view placed(at, text.size());
         sum += best_of(rounds, [&] { work(placed); });
     }
-    return sum / 8;
+    return sum / static_cast<double>(placements);
 }
 
 // One line of figures: one call; the stream in chunks of 256, 1 Ki, 4 Ki
