@@ -111,12 +111,12 @@ read -r word_one word_fed list_one list_fed < <("$python" bench/api_bench.py seg
 printf 'Segmenter, 4 KiB pieces against one call: 16 MB of one word %.3f s / %.3f s = %.2fx, a word list %.3f s / %.3f s = %.2fx\n' \
   "$word_fed" "$word_one" "$(ratio "$word_fed" "$word_one")" "$list_fed" "$list_one" \
   "$(ratio "$list_fed" "$list_one")"
-read -r one s256 s1k s4k s64k spans_one spans_stream doc200 doc10k < \
+read -r one s256 s1k s4k s64k s_whole spans_one spans_stream doc200 doc10k < \
   <("$bin/bench/api_bench" chunks "$large" "$runs")
 printf '\nC interface, against one call (%.3f s):\n' "$one"
 for row in "stream, 256 B chunks:$s256" "stream, 1 KiB chunks:$s1k" "stream, 4 KiB chunks:$s4k" \
-  "stream, 64 KiB chunks:$s64k" "one call with spans:$spans_one" \
-  "64 KiB stream with spans:$spans_stream"; do
+  "stream, 64 KiB chunks:$s64k" "stream, the text in one:$s_whole" \
+  "one call with spans:$spans_one" "64 KiB stream with spans:$spans_stream"; do
   printf '%-28s %8.3f s  %5.2fx\n' "${row%%:*}" "${row##*:}" "$(ratio "${row##*:}" "$one")"
 done
 printf 'documents, one call each: 200 B %.3f ns a byte, 10 KB %.3f ns a byte: %.2fx\n' "$doc200" \
